@@ -1,0 +1,27 @@
+# Third-party libraries. Linux: Debian packages. Windows: static builds from the
+# Debian source packages (scripts/windeps.sh), found through CMAKE_PREFIX_PATH.
+find_package(Threads REQUIRED)
+find_package(pugixml CONFIG REQUIRED)
+find_package(fmt CONFIG REQUIRED)
+find_package(nlohmann_json CONFIG REQUIRED)
+
+find_path(SODIUM_INCLUDE_DIR sodium.h REQUIRED)
+find_library(SODIUM_LIBRARY NAMES sodium libsodium REQUIRED)
+add_library(vntx_sodium INTERFACE)
+target_include_directories(vntx_sodium INTERFACE ${SODIUM_INCLUDE_DIR})
+target_link_libraries(vntx_sodium INTERFACE ${SODIUM_LIBRARY})
+if(WIN32)
+  target_compile_definitions(vntx_sodium INTERFACE SODIUM_STATIC)
+endif()
+
+if(VNTX_BUILD_TESTS)
+  find_package(GTest REQUIRED)
+  include(GoogleTest)
+endif()
+if(VNTX_BUILD_BENCH)
+  find_package(benchmark QUIET)
+  if(NOT benchmark_FOUND)
+    message(STATUS "Google Benchmark not found: benchmarks are not built")
+    set(VNTX_BUILD_BENCH OFF)
+  endif()
+endif()

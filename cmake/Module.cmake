@@ -1,0 +1,39 @@
+# Common settings for every target of the project.
+function(vntx_target_defaults target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+  if(WIN32)
+    target_compile_definitions(${target} PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+  endif()
+endfunction()
+
+# vntx_module(name SOURCES ... DEPS ...): one static library per module.
+function(vntx_module name)
+  cmake_parse_arguments(M "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${M_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${M_DEPS})
+  vntx_target_defaults(${name})
+endfunction()
+
+# vntx_test(name SOURCES ... DEPS ...): a GoogleTest executable registered with CTest.
+function(vntx_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;DEPS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+  vntx_target_defaults(${name})
+  if(WIN32)
+    target_link_options(${name} PRIVATE -static)
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "VNTX_SOURCE_DIR=${PROJECT_SOURCE_DIR};VNTX_SHARED_DIR=${PROJECT_SOURCE_DIR}/../shared"
+    LABELS "${T_LABELS}")
+endfunction()
+
+function(vntx_bench name)
+  cmake_parse_arguments(B "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${B_SOURCES})
+  target_link_libraries(${name} PRIVATE ${B_DEPS} benchmark::benchmark)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src)
+  vntx_target_defaults(${name})
+endfunction()

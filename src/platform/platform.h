@@ -1,0 +1,57 @@
+// Platform services. The only place of the program that knows which operating
+// system it runs on; everything else calls these functions.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vntx::platform {
+
+// Single-instance guard: a named mutex on Windows, a lock file elsewhere.
+// acquire() returns nullptr when another instance already holds the name.
+class InstanceLock {
+public:
+    virtual ~InstanceLock() = default;
+    static std::unique_ptr<InstanceLock> acquire(const std::string& name);
+};
+
+enum class KnownFolder { RoamingAppData, Documents, PublicDocuments, ProgramFiles };
+
+// Empty path when the folder cannot be determined.
+std::filesystem::path knownFolder(KnownFolder folder);
+
+enum class RegistryHive { LocalMachine, CurrentUser };
+
+// Registry access in the 64-bit view. Off Windows a small file-backed store
+// stands in; its path is taken from the environment variable VNTX_REGISTRY.
+bool registryKeyExists(RegistryHive hive, const std::string& key);
+std::optional<std::string> registryReadString(RegistryHive hive, const std::string& key,
+                                              const std::string& value);
+bool registryWriteString(RegistryHive hive, const std::string& key, const std::string& value,
+                         const std::string& data);
+
+// System timer resolution of 1 ms for the control loop (no-op off Windows).
+void beginTimerPeriod1ms();
+void endTimerPeriod1ms();
+
+// The program's arguments without the program name, as UTF-8, split the
+// Windows way on Windows (CommandLineToArgvW).
+std::vector<std::string> commandLineArguments(int argc, char** argv);
+
+// Opens a file or folder with the desktop's default handler.
+bool shellOpen(const std::string& target);
+
+// True when the process runs with elevated rights.
+bool isElevated();
+
+// Names the calling thread for debuggers (best effort).
+void setThreadName(const std::string& name);
+
+// Path conversions between UTF-8 text and the file system.
+std::filesystem::path pathFromUtf8(const std::string& utf8);
+std::string pathToUtf8(const std::filesystem::path& path);
+
+}  // namespace vntx::platform
