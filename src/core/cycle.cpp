@@ -453,7 +453,8 @@ void lf_closingDown() {
             cs.restartPending = true;
             clearError();
             clearStatus();
-            showStatus("Prepare for a restart ...", true);
+            logLine("Prepare for a restart ...");
+            showStatus("Prepare for a restart ...", false);
             if (reason != ExitReason::NewSettings) {
                 p.SCAN_LIVERIES.set(false);
                 p.writeParameter(p.SCAN_LIVERIES);
