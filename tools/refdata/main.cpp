@@ -4,6 +4,7 @@
 //
 //   refdata --data <data folder> --out <folder> [--xml] [--server <folder>]
 //           [--data-version X.Y.Z] [--check-elevations <csv>] [--check-airlines <dat>]
+//           [--counts <json>]
 //
 // --xml also keeps the plain files; --server writes a download-server tree
 // (downloads/versions.json and downloads/<major>/*.enc).
@@ -40,6 +41,7 @@ struct Options {
     std::string dataVersion = "1.0.0";
     fs::path checkElevations;
     fs::path checkAirlines;
+    fs::path counts;
 };
 
 bool parseDouble(const std::string& text, double& v) {
@@ -511,9 +513,11 @@ int main(int argc, char** argv) {
             else if (a == "--data-version") o.dataVersion = next();
             else if (a == "--check-elevations") o.checkElevations = next();
             else if (a == "--check-airlines") o.checkAirlines = next();
+            else if (a == "--counts") o.counts = next();
             else {
                 std::cerr << "usage: refdata --data <folder> --out <folder> [--xml] [--server <folder>]\n"
-                             "               [--data-version X.Y.Z] [--check-elevations <csv>] [--check-airlines <dat>]\n";
+                             "               [--data-version X.Y.Z] [--check-elevations <csv>] [--check-airlines <dat>]\n"
+                             "               [--counts <json>]\n";
                 return 2;
             }
         } catch (const std::exception& e) {
@@ -528,6 +532,8 @@ int main(int argc, char** argv) {
         write("airports.xml", airportsXml(o.data, counts, o.checkElevations), o);
         write("AIG-regcodes.xml", regcodesXml(o.data, counts), o);
         for (const auto& [table, n] : counts) fmt::print("{:<30} {:>7}\n", table, n);
+        if (!o.counts.empty() && !vntx::writeFileAtomically(o.counts, nlohmann::json(counts).dump(2) + "\n"))
+            throw std::runtime_error("cannot write " + o.counts.string());
         if (!o.checkAirlines.empty()) checkAirlines(o.checkAirlines, o.data);
         if (!o.server.empty()) writeServerTree(o);
     } catch (const std::exception& e) {
