@@ -72,6 +72,8 @@ struct CycleHooks {
     std::function<void()> clearGhosts;            // closing step 11 (then summary + report)
     std::function<void()> resetCycleState;        // closing step 14 reset (QNH, stamps, lists, queues)
     std::function<void()> joinThreads;            // process end
+    // RealTraffic was lost: withdraw every live aircraft (live-traffic code).
+    std::function<void()> withdrawLiveTraffic;
 };
 
 CycleHooks& hooks();
