@@ -168,7 +168,11 @@ DecodeOutcome TrafficDecoder::decodeFields(std::string_view datagram, const Deco
         if (d <= 0 || (d <= 42 && gs <= 120) || (d <= 84 && gs <= 80) || (d <= 108 && gs <= 43)) altitude = 0;
     }
     if (gs <= 35 && altitude > 0) altitude = 0;
-    if (settings.airborneOnly && !(std::fabs(altitude - parkElevation) > 300)) return DecodeOutcome::Dropped;
+    // Airborne only: an aircraft on the ground (altitude 0) is dropped as well,
+    // whatever the park airport's elevation; comparing 0 with a field at
+    // 1400 ft would otherwise let all of its ground traffic through.
+    if (settings.airborneOnly && (altitude <= 0 || std::fabs(altitude - parkElevation) <= 300))
+        return DecodeOutcome::Dropped;
 
     // 13.
     const bool airborne = altitude > 0;
