@@ -65,13 +65,14 @@ struct Datagram {
     }
 };
 
-inline std::string sharedDir() {
-    const char* e = std::getenv("VNTX_SHARED_DIR");
-    return e ? e : "";
-}
 inline std::string sourceDir() {
     const char* e = std::getenv("VNTX_SOURCE_DIR");
     return e ? e : ".";
+}
+// VNTX_SHARED_DIR, else the shared folder beside the checkout.
+inline std::string sharedDir() {
+    const char* e = std::getenv("VNTX_SHARED_DIR");
+    return e ? e : sourceDir() + "/../shared";
 }
 
 }  // namespace vntx::testing
