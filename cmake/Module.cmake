@@ -25,9 +25,11 @@ function(vntx_test name)
   if(WIN32)
     target_link_options(${name} PRIVATE -static)
   endif()
+  # One environment entry only: gtest_discover_tests splits a list of them
+  # into separate arguments. The shared data lies beside the checkout
+  # (VNTX_SOURCE_DIR/../shared) unless VNTX_SHARED_DIR says otherwise.
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "VNTX_SOURCE_DIR=${PROJECT_SOURCE_DIR};VNTX_SHARED_DIR=${PROJECT_SOURCE_DIR}/../shared"
-    LABELS "${T_LABELS}")
+    PROPERTIES ENVIRONMENT "VNTX_SOURCE_DIR=${PROJECT_SOURCE_DIR}" LABELS "${T_LABELS}")
 endfunction()
 
 function(vntx_bench name)

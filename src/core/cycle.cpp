@@ -153,12 +153,8 @@ bool prepare() {
         requestStop(ExitReason::UserClosedSim, 0);
         return true;
     }
-    bool installed = h.realTrafficInstalled
-                         ? h.realTrafficInstalled()
-                         : fs::exists(platform::knownFolder(platform::KnownFolder::RoamingAppData) / "InsideSystems" /
-                                      "RealTraffic.jar");
-    cs.realTrafficInstalled = installed;
-    showStatus(fmt::format("RealTraffic {}detected at this PC", installed ? "" : "not "), true);
+    // The RealTraffic link looks for RealTraffic.jar and reports what it found.
+    cs.realTrafficInstalled = callOr(h.realTrafficInstalled, false);
     return true;
 }
 

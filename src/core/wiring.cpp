@@ -1,9 +1,18 @@
 #include "core/wiring.h"
 
 #include "airports/catalogue.h"
+#include "core/hooks.h"
+#include "input/input.h"
+#include "input/traffic_reader.h"
 
 namespace vntx {
 
-void installAllHooks() { installRefdataHooks(); }
+void installAllHooks() {
+    installRefdataHooks();
+    installInputHooks();
+    auto& h = hooks();
+    h.lastTrafficTime = [] { return static_cast<std::int64_t>(input::trafficReader().lastTrafficTime.load()); };
+    h.resetCycleState = [] { resetInputState(); };
+}
 
 }  // namespace vntx
