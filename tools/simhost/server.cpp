@@ -247,9 +247,8 @@ void pack(const Definition& def, const SimObject& o, double ground, wire::Bytes&
     }
 }
 
-// Applies one element of a SetDataOnSimObject; returns the values for the trace.
-std::vector<double> apply(const Definition& def, SimObject& o, wire::ByteView data) {
-    std::vector<double> values;
+// Applies one element of a SetDataOnSimObject, keeping the values for the trace when asked.
+void apply(const Definition& def, SimObject& o, wire::ByteView data, std::vector<double>* values) {
     wire::DatumReader r(data);
     for (const auto& d : def.datums) {
         double v = 0;
@@ -280,9 +279,8 @@ std::vector<double> apply(const Definition& def, SimObject& o, wire::ByteView da
         }
         }
         writeVariable(d, o, v);
-        values.push_back(v);
+        if (values) values->push_back(v);
     }
-    return values;
 }
 
 bool knownSystemEvent(const std::string& lower) {
@@ -303,6 +301,16 @@ bool knownClientEvent(const std::string& upper) {
 }
 
 }  // namespace
+
+// One operation's trace line, only built while a trace is written.
+struct TraceRecord {
+    json j;
+    bool on;
+    template <typename T>
+    void set(const char* key, T&& value) {
+        if (on) j[key] = std::forward<T>(value);
+    }
+};
 
 struct Server::Session {
     std::uint64_t id = 0;
@@ -522,7 +530,10 @@ void Server::readSession(const std::shared_ptr<Session>& s) {
         {
             std::lock_guard lock(mutex_);
             wire::ByteView m;
-            while (framer.next(m)) handle(*s, m);
+            while (framer.next(m)) {
+                handle(*s, m);
+                handled_.fetch_add(1, std::memory_order_relaxed);
+            }
         }
         flushAll();
         if (framer.corrupt()) break;
@@ -656,35 +667,36 @@ void Server::handle(Session& s, wire::ByteView message) {
     auto status = wire::decodeRequest(message, r);
     const DWORD version = s.version;
     auto& out = s.pending;
-    json rec{{"t", now()}, {"conn", s.id}, {"size", message.size()}};
+    TraceRecord rec{json::object(), trace_.is_open()};
+    if (rec.on) rec.j = json{{"t", now()}, {"conn", s.id}, {"size", message.size()}};
     auto raise = [&](DWORD exception, DWORD index) {
         wire::appendException(out, version, exception, r.packetId, index);
-        rec["exception"] = exception;
+        rec.set("exception", exception);
     };
     auto finish = [&] {
-        if (trace_.is_open()) trace(rec.dump());
+        if (rec.on) trace(rec.j.dump());
     };
     if (status != wire::RequestStatus::Ok) {
         r.packetId = message.size() >= 16 ? wire::readU32(message.data() + 12) : 0;
         DWORD id = message.size() >= 12 ? wire::readU32(message.data() + 8) : 0;
-        rec["op"] = "?";
-        rec["id"] = id;
-        rec["packet"] = r.packetId;
+        rec.set("op", "?");
+        rec.set("id", id);
+        rec.set("packet", r.packetId);
         raise(status == wire::RequestStatus::UnknownOperation ? SIMCONNECT_EXCEPTION_ERROR
                                                               : SIMCONNECT_EXCEPTION_SIZE_MISMATCH,
               SIMCONNECT_RECV_UNKNOWN_INDEX);
         return finish();
     }
-    rec["op"] = wire::operationName(r.op);
-    rec["packet"] = r.packetId;
+    rec.set("op", wire::operationName(r.op));
+    rec.set("packet", r.packetId);
     if (r.op == wire::OP_OPEN) {
         char tag[4] = {r.clientVersion.tag[3], r.clientVersion.tag[2], r.clientVersion.tag[1], 0};
-        rec["name"] = r.name;
-        rec["version"] = r.version;
-        rec["tag"] = std::string(tag);
-        rec["client_version"] = std::to_string(r.clientVersion.major) + "." + std::to_string(r.clientVersion.minor) +
+        rec.set("name", r.name);
+        rec.set("version", r.version);
+        rec.set("tag", std::string(tag));
+        rec.set("client_version", std::to_string(r.clientVersion.major) + "." + std::to_string(r.clientVersion.minor) +
                                 "." + std::to_string(r.clientVersion.buildMajor) + "." +
-                                std::to_string(r.clientVersion.buildMinor);
+                                std::to_string(r.clientVersion.buildMinor));
         s.version = r.version;
         if (r.version != options_.protocolVersion) {
             raise(SIMCONNECT_EXCEPTION_VERSION_MISMATCH, 1);
@@ -703,8 +715,8 @@ void Server::handle(Session& s, wire::ByteView message) {
     }
     switch (r.op) {
     case wire::OP_MAP_CLIENT_EVENT_TO_SIM_EVENT: {
-        rec["event_id"] = r.eventId;
-        rec["event"] = r.name;
+        rec.set("event_id", r.eventId);
+        rec.set("event", r.name);
         std::string name = toUpper(trim(r.name));
         if (s.clientEvents.count(r.eventId)) raise(SIMCONNECT_EXCEPTION_EVENT_ID_DUPLICATE, 1);
         else if (!knownClientEvent(name)) raise(SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, 2);
@@ -712,37 +724,37 @@ void Server::handle(Session& s, wire::ByteView message) {
         break;
     }
     case wire::OP_TRANSMIT_CLIENT_EVENT: {
-        rec["object"] = r.objectId;
-        rec["event_id"] = r.eventId;
-        rec["data"] = r.data;
-        rec["group"] = r.groupId;
-        rec["flags"] = r.flags;
+        rec.set("object", r.objectId);
+        rec.set("event_id", r.eventId);
+        rec.set("data", r.data);
+        rec.set("group", r.groupId);
+        rec.set("flags", r.flags);
         auto ev = s.clientEvents.find(r.eventId);
         SimObject* o = world_.find(r.objectId == SIMCONNECT_OBJECT_ID_USER ? World::kUserId : r.objectId);
         if (ev == s.clientEvents.end()) raise(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 2);
         else if (!o) raise(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 1);
         else {
-            rec["event"] = ev->second;
+            rec.set("event", ev->second);
             o->lastEvents[ev->second] = r.data;
         }
         break;
     }
     case wire::OP_ADD_CLIENT_EVENT_TO_NOTIFICATION_GROUP:
-        rec["group"] = r.groupId;
-        rec["event_id"] = r.eventId;
-        rec["maskable"] = r.maskable;
+        rec.set("group", r.groupId);
+        rec.set("event_id", r.eventId);
+        rec.set("maskable", r.maskable);
         break;
     case wire::OP_SET_NOTIFICATION_GROUP_PRIORITY:
-        rec["group"] = r.groupId;
-        rec["priority"] = r.priority;
+        rec.set("group", r.groupId);
+        rec.set("priority", r.priority);
         break;
     case wire::OP_ADD_TO_DATA_DEFINITION: {
-        rec["define"] = r.defineId;
-        rec["datum"] = r.name;
-        rec["units"] = r.units;
-        rec["type"] = r.datumType;
-        rec["epsilon"] = r.epsilon;
-        rec["datum_id"] = r.datumId;
+        rec.set("define", r.defineId);
+        rec.set("datum", r.name);
+        rec.set("units", r.units);
+        rec.set("type", r.datumType);
+        rec.set("epsilon", r.epsilon);
+        rec.set("datum_id", r.datumId);
         Datum d = parseDatumName(r.name, r.units, r.datumType);
         if (!knownVariable(d)) raise(SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, 2);
         else if (!supportedType(r.datumType)) raise(SIMCONNECT_EXCEPTION_INVALID_DATA_TYPE, 4);
@@ -750,14 +762,14 @@ void Server::handle(Session& s, wire::ByteView message) {
         break;
     }
     case wire::OP_REQUEST_DATA_ON_SIM_OBJECT: {
-        rec["request"] = r.requestId;
-        rec["define"] = r.defineId;
-        rec["object"] = r.objectId;
-        rec["period"] = r.period;
-        rec["flags"] = r.flags;
-        rec["origin"] = r.origin;
-        rec["interval"] = r.interval;
-        rec["limit"] = r.limit;
+        rec.set("request", r.requestId);
+        rec.set("define", r.defineId);
+        rec.set("object", r.objectId);
+        rec.set("period", r.period);
+        rec.set("flags", r.flags);
+        rec.set("origin", r.origin);
+        rec.set("interval", r.interval);
+        rec.set("limit", r.limit);
         DWORD objectId = r.objectId == SIMCONNECT_OBJECT_ID_USER ? World::kUserId : r.objectId;
         if (!s.definitions.count(r.defineId)) raise(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 2);
         else if (!world_.find(objectId)) raise(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 3);
@@ -771,10 +783,10 @@ void Server::handle(Session& s, wire::ByteView message) {
         break;
     }
     case wire::OP_REQUEST_DATA_ON_SIM_OBJECT_TYPE: {
-        rec["request"] = r.requestId;
-        rec["define"] = r.defineId;
-        rec["radius"] = r.radius;
-        rec["type"] = r.objectType;
+        rec.set("request", r.requestId);
+        rec.set("define", r.defineId);
+        rec.set("radius", r.radius);
+        rec.set("type", r.objectType);
         auto def = s.definitions.find(r.defineId);
         if (def == s.definitions.end()) {
             raise(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 2);
@@ -796,7 +808,7 @@ void Server::handle(Session& s, wire::ByteView message) {
                 continue;
             found.push_back(&o);
         }
-        rec["entries"] = found.size();
+        rec.set("entries", found.size());
         DWORD entry = 0;
         for (auto* o : found) {
             wire::Bytes data;
@@ -808,11 +820,11 @@ void Server::handle(Session& s, wire::ByteView message) {
         break;
     }
     case wire::OP_SET_DATA_ON_SIM_OBJECT: {
-        rec["define"] = r.defineId;
-        rec["object"] = r.objectId;
-        rec["flags"] = r.flags;
-        rec["count"] = r.arrayCount;
-        rec["unit_size"] = r.unitSize;
+        rec.set("define", r.defineId);
+        rec.set("object", r.objectId);
+        rec.set("flags", r.flags);
+        rec.set("count", r.arrayCount);
+        rec.set("unit_size", r.unitSize);
         auto def = s.definitions.find(r.defineId);
         SimObject* o = world_.find(r.objectId == SIMCONNECT_OBJECT_ID_USER ? World::kUserId : r.objectId);
         if (def == s.definitions.end()) raise(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 1);
@@ -820,17 +832,18 @@ void Server::handle(Session& s, wire::ByteView message) {
         else if (def->second.size() == 0 || r.unitSize != def->second.size())
             raise(SIMCONNECT_EXCEPTION_INVALID_DATA_SIZE, 5);
         else {
-            auto values = apply(def->second, *o, r.payload.first(r.unitSize));
-            if (trace_.is_open()) {
-                rec["values"] = values;
+            std::vector<double> values;
+            apply(def->second, *o, r.payload.first(r.unitSize), rec.on ? &values : nullptr);
+            if (rec.on) {
+                rec.set("values", values);
                 tracePosition(*o, false);
             }
         }
         break;
     }
     case wire::OP_SUBSCRIBE_TO_SYSTEM_EVENT: {
-        rec["event_id"] = r.eventId;
-        rec["event"] = r.name;
+        rec.set("event_id", r.eventId);
+        rec.set("event", r.name);
         std::string name = toLower(trim(r.name));
         if (!knownSystemEvent(name)) {
             raise(SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, 2);
@@ -843,17 +856,17 @@ void Server::handle(Session& s, wire::ByteView message) {
     }
     case wire::OP_AI_CREATE_NON_ATC_AIRCRAFT: {
         const auto& p = r.position;
-        rec["title"] = r.name;
-        rec["tail"] = r.units;
-        rec["lat"] = p.Latitude;
-        rec["lon"] = p.Longitude;
-        rec["alt"] = p.Altitude;
-        rec["pitch"] = p.Pitch;
-        rec["bank"] = p.Bank;
-        rec["heading"] = p.Heading;
-        rec["on_ground"] = p.OnGround;
-        rec["airspeed"] = p.Airspeed;
-        rec["request"] = r.requestId;
+        rec.set("title", r.name);
+        rec.set("tail", r.units);
+        rec.set("lat", p.Latitude);
+        rec.set("lon", p.Longitude);
+        rec.set("alt", p.Altitude);
+        rec.set("pitch", p.Pitch);
+        rec.set("bank", p.Bank);
+        rec.set("heading", p.Heading);
+        rec.set("on_ground", p.OnGround);
+        rec.set("airspeed", p.Airspeed);
+        rec.set("request", r.requestId);
         if (!world_.knowsTitle(r.name)) {
             raise(SIMCONNECT_EXCEPTION_CREATE_OBJECT_FAILED, 1);
             break;
@@ -874,7 +887,7 @@ void Server::handle(Session& s, wire::ByteView message) {
         o.onGround = p.OnGround != 0;
         o.alt = o.onGround ? world_.groundElevation(o.lat, o.lon) : p.Altitude;
         o.airspeed = p.Airspeed >= 0xFFFFFFFEu ? 0 : p.Airspeed;
-        rec["object"] = o.id;
+        rec.set("object", o.id);
         for (auto& other : sessions_) {
             DWORD ev;
             if (!other->finished && other->opened && other->subscribed("objectadded", ev))
@@ -886,8 +899,8 @@ void Server::handle(Session& s, wire::ByteView message) {
         return;
     }
     case wire::OP_AI_RELEASE_CONTROL: {
-        rec["object"] = r.objectId;
-        rec["request"] = r.requestId;
+        rec.set("object", r.objectId);
+        rec.set("request", r.requestId);
         SimObject* o = world_.find(r.objectId);
         if (r.objectId == SIMCONNECT_OBJECT_ID_USER || r.objectId == World::kUserId)
             raise(SIMCONNECT_EXCEPTION_OPERATION_INVALID_FOR_OBJECT_TYPE, 1);
@@ -896,8 +909,8 @@ void Server::handle(Session& s, wire::ByteView message) {
         break;
     }
     case wire::OP_AI_REMOVE_OBJECT: {
-        rec["object"] = r.objectId;
-        rec["request"] = r.requestId;
+        rec.set("object", r.objectId);
+        rec.set("request", r.requestId);
         if (r.objectId == SIMCONNECT_OBJECT_ID_USER || r.objectId == World::kUserId || !world_.find(r.objectId)) {
             raise(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 1);
             break;
@@ -915,9 +928,9 @@ void Server::handle(Session& s, wire::ByteView message) {
         return;
     }
     case wire::OP_AI_SET_AIRCRAFT_FLIGHT_PLAN: {
-        rec["object"] = r.objectId;
-        rec["path"] = r.name;
-        rec["request"] = r.requestId;
+        rec.set("object", r.objectId);
+        rec.set("path", r.name);
+        rec.set("request", r.requestId);
         SimObject* o = world_.find(r.objectId);
         std::error_code ec;
         std::string path = r.name;

@@ -63,6 +63,8 @@ public:
 
     std::size_t connectionCount();
     std::size_t aiObjectCount();
+    // Operations handled since the start (all connections).
+    std::uint64_t messagesHandled() const { return handled_.load(); }
 
     struct Session;
 
@@ -86,6 +88,7 @@ private:
     std::vector<std::shared_ptr<Session>> sessions_;
     std::uint64_t nextSessionId_ = 1;
     std::atomic<bool> stopping_{false};
+    std::atomic<std::uint64_t> handled_{0};
     std::chrono::steady_clock::time_point start_;
 
     std::intptr_t listen4_ = -1, listen6_ = -1;
