@@ -313,3 +313,22 @@ TEST_F(SimhostTest, OpenFailsWhenNothingListens) {
     EXPECT_EQ(h, nullptr);
     EXPECT_EQ(SimConnect_Open(&h, "Ventrix_P3D", nullptr, 0, nullptr, 3), E_FAIL);  // no [SimConnect.3]
 }
+
+// Runs only under run_simhost_process.sh, against the simhost program it started.
+TEST(ExternalSimhost, FoundThroughTheRegistryAndAnswers) {
+    const char* dir = std::getenv("VNTX_EXTERNAL_SIMHOST");
+    if (!dir) GTEST_SKIP() << "needs the simhost program (run_simhost_process.sh)";
+    HANDLE h = nullptr;
+    ASSERT_EQ(SimConnect_Open(&h, "Ventrix_P3D", nullptr, 0, nullptr, 0), S_OK);
+    SIMCONNECT_DATA_INITPOSITION p{47.46, 8.55, 2000, 0, 0, 0, 0, 200};
+    ASSERT_EQ(SimConnect_AICreateNonATCAircraft(h, "Airbus A320 Swiss", "SWR5", p, 104), S_OK);
+    Collected got;
+    ASSERT_TRUE(waitFor([&] {
+        SimConnect_CallDispatch(h, &Collected::proc, &got);
+        return !got.of(SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID).empty();
+    }));
+    auto open = got.of(SIMCONNECT_RECV_ID_OPEN);
+    ASSERT_EQ(open.size(), 1u);
+    EXPECT_NE(open[0].applicationName.find("v6"), std::string::npos);
+    EXPECT_EQ(SimConnect_Close(h), S_OK);
+}
