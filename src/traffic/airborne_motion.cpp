@@ -93,6 +93,8 @@ void TrafficManager::advance(LiveAircraft& ac) {
         if (!ac.landingRoll && !ac.takeOffRun) decayWindows(ac);
     } else {
         const int ticks = std::max<std::int32_t>(25, next.scheduledTick - tick_);
+        // The leg ends when the increments have brought the aircraft there.
+        next.scheduledTick = tick_ + ticks;
         ac.dLat = (next.latitude - ac.pos.latitude) / ticks;
         ac.dLon = wrapLongitudeDelta(next.longitude - ac.pos.longitude) / ticks;
         if (ac.onGround) {
@@ -130,8 +132,17 @@ void TrafficManager::scheduleStep(LiveAircraft& ac) {
         speed = (front.groundSpeed + next.groundSpeed) / 2;
     }
     if (speed < 1) speed = 1;
-    const auto flight = std::max<long>(25, std::lround(dist * 360000 / speed));
-    std::int64_t due = static_cast<std::int64_t>(tick_) + flight;
+    const double bySpeed = dist * 360000 / speed;
+    double flight = bySpeed;
+    if (!ac.extrapolating()) {
+        // Keep to the playback delay when the reports' own timing asks for a
+        // plausible speed (at most half again faster, at least half slower
+        // than reported); a late aircraft catches up at up to 1.5 times its
+        // speed instead of staying late for the rest of its flight.
+        const double byDue = static_cast<double>(next.scheduledTick) - tick_;
+        flight = std::clamp(byDue, bySpeed / 1.5, bySpeed * 2);
+    }
+    std::int64_t due = static_cast<std::int64_t>(tick_) + std::max<long>(25, std::lround(flight));
     if (!ac.extrapolating())
         due = std::clamp<std::int64_t>(due, static_cast<std::int64_t>(next.scheduledTick) - ac.earlierWindow,
                                        static_cast<std::int64_t>(next.scheduledTick) + ac.laterWindow);

@@ -219,7 +219,7 @@ ReplaySummary runReplay(const ReplayOptions& o) {
     auto motion = [&](const SimObject& obj) {
         s.figures.maxStep = std::max(s.figures.maxStep, obj.maxStepMeters);
         headingRates.push_back(obj.maxHeadingRate);
-        const double allowed = std::max(maxSpeed[obj.hexid], 30.0) * 1852.0 / 3600.0 * 0.01 * 1.5 + 0.05;
+        const double allowed = std::max(maxSpeed[obj.hexid], 30.0) * 1852.0 / 3600.0 * 0.01 * 2.0 + 0.05;  // twice the speed: catching up, not jumping
         if (obj.maxStepMeters > allowed) ++s.figures.teleports;
     };
     std::set<std::uint32_t> createdHex;
