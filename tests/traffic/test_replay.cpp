@@ -30,7 +30,7 @@ TEST(Replay, MontereyHalfHourFollowsTheReports) {
     ReplayOptions o;
     o.recording = rec;
     o.registrationFiles = {regs, regs2};
-    o.startOffset = 70000;
+    o.startOffset = 100800;  // the busiest half hour with known types
     o.duration = 1800;
     o.userLatitude = 36.587;
     o.userLongitude = -121.843;
@@ -45,6 +45,26 @@ TEST(Replay, MontereyHalfHourFollowsTheReports) {
     EXPECT_GT(s.figures.samples, 10u);
     EXPECT_LT(s.figures.median, 50.0);
     EXPECT_LT(s.figures.p95, 300.0);
+}
+
+TEST(Replay, RealLandingAtDenverFlaresAndTouchesDown) {
+    const std::string rec = shared("data/traffic/readsb_trace_full_ac671b.json");
+    if (rec.empty()) GTEST_SKIP() << "shared recordings not present";
+    ReplayOptions o;
+    o.recording = rec;
+    o.startOffset = 80738;  // 15 minutes before the touchdown on the last leg
+    o.duration = 960;
+    o.userLatitude = 39.8617;
+    o.userLongitude = -104.6731;
+    o.park = traffic::ParkAirportInfo{39.8617, -104.6731, 5434, {"KDEN"}};
+    const auto s = runReplay(o);
+    std::cout << formatSummary(s);
+    EXPECT_EQ(s.airborneCreated, 1u);
+    EXPECT_EQ(s.landings, 1u);
+    EXPECT_EQ(s.flareStagesSeen & 0x1e, 0x1eu);  // stages 1 to 4
+    EXPECT_EQ(s.figures.teleports, 0u);
+    EXPECT_LT(s.figures.median, 50.0);
+    EXPECT_EQ(s.aliveAtEnd, 0u);
 }
 
 }  // namespace

@@ -200,6 +200,7 @@ ReplaySummary runReplay(const ReplayOptions& o) {
             feed.push_back(std::move(rec));
         }
         mgr.tick();
+        for (const auto& ac : mgr.liveList()) s.flareStagesSeen |= 1u << (ac.flareStage & 7);
         // Positions of this tick went out as frame sim.frame - 1.
         auto [a, b] = expect.equal_range(mgr.tickCount() - 1);
         for (auto it = a; it != b; ++it) {
@@ -264,7 +265,7 @@ std::string formatSummary(const ReplaySummary& s) {
     out += fmt::format("objects created        {} (airborne aircraft created: {} of {})\n", s.created,
                        s.airborneCreated, s.airborneDecoded);
     out += fmt::format("objects removed        {} (still in the simulator at the end: {})\n", s.removed, s.aliveAtEnd);
-    out += fmt::format("landings               {}\n", s.landings);
+    out += fmt::format("landings               {} (flare stages seen: {:05b})\n", s.landings, s.flareStagesSeen);
     out += fmt::format("extrapolated reports   {}\n", s.extrapolated);
     out += fmt::format("no livery              {}\n", s.noLivery);
     for (const auto& [k, v] : s.liverySteps) out += fmt::format("liveries by {:<11}{}\n", k, v);

@@ -47,6 +47,7 @@ struct ReplaySummary {
     std::size_t aliveAtEnd = 0;
     std::size_t noLivery = 0;
     std::size_t landings = 0;
+    unsigned flareStagesSeen = 0;   // bit n: some aircraft was in flare stage n
     std::size_t extrapolated = 0;
     std::map<std::string, std::size_t> liverySteps;
     std::vector<std::uint32_t> airborneNotCreated;
