@@ -17,7 +17,7 @@ void setTrafficServices(traffic::TrafficServices services);
 // Fills trafficTick, refreshCounts, perReportDuties, pauseEnter, pauseDuties,
 // withdrawLiveTraffic, clearContainers and clearGhosts of hooks().
 void installTrafficHooks();
-// The live traffic's part of the end-of-cycle reset.
+// What the live traffic empties at the end of each cycle.
 void resetTrafficState();
 
 }  // namespace vntx
