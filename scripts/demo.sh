@@ -26,3 +26,18 @@ cat "$INSTALL/Log.txt"
 echo
 echo "demo: parameters.xml in $XDG_CONFIG_HOME/Ventrix_P3D"
 grep -c '<parameter ' "$XDG_CONFIG_HOME/Ventrix_P3D/parameters.xml" | xargs echo "  settings stored:"
+
+# Live traffic on a real recording (the whole road from datagram to AI object,
+# against the in-process simulator stand-in until simhost is wired in).
+SHARED=${VNTX_SHARED_DIR:-$PWD/../shared}
+REC=$SHARED/data/traffic/monterey_bay_2025-06-01_readsb_points.jsonl.gz
+if [ -x "$BUILD_DIR/tools/fidelity/traffic_replay" ] && [ -f "$REC" ]; then
+  echo
+  echo "demo: live traffic replay around Monterey (KMRY), half an hour"
+  "$BUILD_DIR/tools/fidelity/traffic_replay" "$REC" \
+    --regdb "$SHARED/data/registrations/vrs_standing_data_aircraft.csv" \
+    --regdb "$SHARED/data/registrations/dump1090_mutability_aircraft_db.csv" \
+    --start 100800 --duration 1800 --centre 36.587,-121.843 --range 40 \
+    --park 36.587,-121.8429,257,KMRY --svg "$OUT/traffic_map.svg" --trace "$OUT/traffic_trace.csv"
+  echo "demo: map of reports against flown paths: $OUT/traffic_map.svg"
+fi

@@ -1,0 +1,101 @@
+// What the traffic tick needs from the world around it: the simulator link
+// (notices in; positions, events, creations and removals out) and the
+// reference data, settings-derived facts and neighbouring subsystems.
+// The program wires the real ones; tests give fakes.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "traffic/live_aircraft.h"
+
+namespace vntx::traffic {
+
+class SimLinkPort {
+public:
+    virtual ~SimLinkPort() = default;
+    // Moves out every notice posted since the last call, in arrival order.
+    virtual void takeNotices(std::vector<ObjectNotice>& out) = 0;
+    virtual void queuePosition(std::uint32_t objectId, const AiPosition& pos) = 0;
+    virtual void handOverPositions() = 0;
+    virtual void queueEvent(std::uint32_t objectId, std::string_view event, std::uint32_t data) = 0;
+    // nav, beacon, landing, taxi, strobes, logo, cabin
+    virtual void setLights(std::uint32_t objectId, const std::array<int, 7>& lights) = 0;
+    virtual void setCabinLights(std::uint32_t objectId, int on) = 0;
+    virtual void setControlBlock(std::uint32_t objectId, double spoilers, double throttle1, double throttle2) = 0;
+    virtual bool toggleAllLights(std::uint32_t objectId) = 0;
+    virtual void queueCreation(const CreationRequest& creation) = 0;
+    virtual void queueRemoval(std::uint32_t objectId) = 0;
+    virtual bool requestStaticCg(std::uint32_t objectId) = 0;
+    // Writes and sets the flight plan; true when it was set.
+    virtual bool createFlightPlan(const LiveAircraft& ac) = 0;
+    virtual void deleteFlightPlan(std::uint32_t objectId) = 0;
+    virtual void requestWithinRange() = 0;
+    virtual void requestUserPosition() = 0;
+    virtual void sendUserPosition() = 0;
+    virtual void reportLiveryNotCreated(const std::string& name, const std::string& title) = 0;
+    virtual void requestFailed() = 0;
+};
+
+struct RegistrationInfo {
+    std::string airline;
+    std::string model;
+    std::string opr;
+};
+
+struct ParkAirportInfo {
+    double latitude = 0, longitude = 0;
+    double elevation = 0;            // feet
+    std::vector<std::string> codes;  // ICAO and IATA
+};
+
+struct UserPosition {
+    double latitude = 0, longitude = 0;
+};
+
+// Everything besides the simulator link. Unset functions mean: not known,
+// nothing to do (the hooks of ground movement, stands, static parking and
+// collision rules stay empty until those subsystems are wired).
+struct TrafficServices {
+    std::function<Category(const std::string& type)> category;
+    std::function<double(const std::string& type)> halfWingspan;  // nm
+    std::function<std::optional<RegistrationInfo>(const std::string& registration)> lookupRegistration;
+    // Fills ac.liveryTitle; false when no livery fits.
+    std::function<bool(LiveAircraft& ac)> matchLivery;
+    std::function<std::optional<ParkAirportInfo>()> parkAirport;
+    std::function<double()> qnh;  // hPa
+    std::function<std::optional<UserPosition>()> userPosition;
+
+    // stands (live stand allocation)
+    std::function<bool(LiveAircraft& ac)> requestStand;
+    std::function<void(LiveAircraft& ac)> freeStand;
+    std::function<bool(LiveAircraft& ac, const TrafficRecord& rec)> standChecks;
+    std::function<void(LiveAircraft& ac)> arrivalStep;
+    std::function<void(LiveAircraft& ac)> parksStep;
+    std::function<void(LiveAircraft& ac)> parkingLimits;
+    // ground movement
+    std::function<void(LiveAircraft& ac)> groundStep;         // schedule of a ground leg
+    std::function<void(LiveAircraft& ac, int ticks)> groundHeadingStep;
+    std::function<void(LiveAircraft& ac)> groundCurveStep;
+    std::function<void(LiveAircraft& ac, const TrafficRecord& rec)> takeOffDetection;
+    std::function<void(LiveAircraft& ac, const TrafficRecord& rec)> pushBackDirection;
+    // static parking
+    std::function<void()> staticPlacement;
+    std::function<bool()> staticCreationWaiting;
+    std::function<void()> takeStaticCreation;
+    std::function<void(const ObjectNotice& n)> staticCreated;
+    std::function<void(std::uint32_t objectId)> staticRemoved;
+    std::function<void(std::uint32_t objectId)> staticRefused;
+    std::function<void(LiveAircraft& ac)> couple;
+    std::function<void(LiveAircraft& ac)> softLearning;
+    // collision rules: true when the oldest report was dropped and spawning waits
+    std::function<bool(LiveAircraft& ac)> userCollisionSpawn;
+    std::function<void()> collisionRemovals;
+};
+
+}  // namespace vntx::traffic

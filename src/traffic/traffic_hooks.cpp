@@ -1,0 +1,113 @@
+#include <memory>
+
+#include "core/hooks.h"
+#include "core/status.h"
+#include "traffic/traffic.h"
+#include "traffic/traffic_feed.h"
+
+namespace vntx {
+
+namespace {
+
+using namespace traffic;
+
+// Stands in while no simulator link is wired: nothing is ever created.
+class NoSimLink final : public SimLinkPort {
+public:
+    void takeNotices(std::vector<ObjectNotice>&) override {}
+    void queuePosition(std::uint32_t, const AiPosition&) override {}
+    void handOverPositions() override {}
+    void queueEvent(std::uint32_t, std::string_view, std::uint32_t) override {}
+    void setLights(std::uint32_t, const std::array<int, 7>&) override {}
+    void setCabinLights(std::uint32_t, int) override {}
+    void setControlBlock(std::uint32_t, double, double, double) override {}
+    bool toggleAllLights(std::uint32_t) override { return true; }
+    void queueCreation(const CreationRequest&) override {}
+    void queueRemoval(std::uint32_t) override {}
+    bool requestStaticCg(std::uint32_t) override { return true; }
+    bool createFlightPlan(const LiveAircraft&) override { return false; }
+    void deleteFlightPlan(std::uint32_t) override {}
+    void requestWithinRange() override {}
+    void requestUserPosition() override {}
+    void sendUserPosition() override {
+        if (hooks().sendUserPosition) hooks().sendUserPosition();
+    }
+    void reportLiveryNotCreated(const std::string&, const std::string&) override {}
+    void requestFailed() override {}
+};
+
+// The manager binds a reference to its link; the forwarding link lets the
+// real one be set later.
+class ForwardingLink final : public SimLinkPort {
+public:
+    SimLinkPort* target = &none;
+    NoSimLink none;
+    void takeNotices(std::vector<ObjectNotice>& out) override { target->takeNotices(out); }
+    void queuePosition(std::uint32_t id, const AiPosition& p) override { target->queuePosition(id, p); }
+    void handOverPositions() override { target->handOverPositions(); }
+    void queueEvent(std::uint32_t id, std::string_view e, std::uint32_t d) override { target->queueEvent(id, e, d); }
+    void setLights(std::uint32_t id, const std::array<int, 7>& l) override { target->setLights(id, l); }
+    void setCabinLights(std::uint32_t id, int on) override { target->setCabinLights(id, on); }
+    void setControlBlock(std::uint32_t id, double s, double a, double b) override { target->setControlBlock(id, s, a, b); }
+    bool toggleAllLights(std::uint32_t id) override { return target->toggleAllLights(id); }
+    void queueCreation(const CreationRequest& c) override { target->queueCreation(c); }
+    void queueRemoval(std::uint32_t id) override { target->queueRemoval(id); }
+    bool requestStaticCg(std::uint32_t id) override { return target->requestStaticCg(id); }
+    bool createFlightPlan(const LiveAircraft& ac) override { return target->createFlightPlan(ac); }
+    void deleteFlightPlan(std::uint32_t id) override { target->deleteFlightPlan(id); }
+    void requestWithinRange() override { target->requestWithinRange(); }
+    void requestUserPosition() override { target->requestUserPosition(); }
+    void sendUserPosition() override { target->sendUserPosition(); }
+    void reportLiveryNotCreated(const std::string& n, const std::string& t) override {
+        target->reportLiveryNotCreated(n, t);
+    }
+    void requestFailed() override { target->requestFailed(); }
+};
+
+ForwardingLink& link() {
+    static ForwardingLink l;
+    return l;
+}
+
+std::unique_ptr<TrafficManager>& managerSlot() {
+    static std::unique_ptr<TrafficManager> m;
+    return m;
+}
+
+}  // namespace
+
+TrafficManager& trafficManager() {
+    auto& m = managerSlot();
+    if (!m) {
+        m = std::make_unique<TrafficManager>(link(), TrafficServices{});
+        m->setTickCounter(&liveTraffic().tickCount);
+    }
+    return *m;
+}
+
+void setTrafficSimLink(SimLinkPort* l) { link().target = l ? l : &link().none; }
+
+void setTrafficServices(TrafficServices services) {
+    auto& m = managerSlot();
+    m = std::make_unique<TrafficManager>(link(), std::move(services));
+    m->setTickCounter(&liveTraffic().tickCount);
+}
+
+void installTrafficHooks() {
+    auto& h = hooks();
+    h.trafficTick = [] { trafficManager().tick(); };
+    h.refreshCounts = [] {
+        const auto c = trafficManager().counts();
+        if (indicators().liveCount.exchange(c.active) != c.active) requestRepaint();
+    };
+    h.perReportDuties = [] { trafficManager().perReportDuties(); };
+    h.pauseEnter = [] { trafficManager().pauseEnter(); };
+    h.pauseDuties = [] { trafficManager().pauseDuties(); };
+    h.withdrawLiveTraffic = [] { trafficManager().withdrawAll(); };
+    h.clearContainers = [] { trafficManager().reset(); };
+    h.clearGhosts = [] { trafficManager().clearGhosts(); };
+}
+
+void resetTrafficState() { trafficManager().reset(); }
+
+}  // namespace vntx

@@ -1,0 +1,71 @@
+// Replays of real recordings: every airborne aircraft is created, follows
+// its reports without jumps and leaves again.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "replay.h"
+
+namespace vntx::fidelity {
+namespace {
+
+std::string shared(const std::string& rel) {
+    std::filesystem::path base;
+    if (const char* dir = std::getenv("VNTX_SHARED_DIR"))
+        base = dir;
+    else if (const char* src = std::getenv("VNTX_SOURCE_DIR"))
+        base = std::filesystem::path(src) / ".." / "shared";
+    else
+        return {};
+    const auto p = base / rel;
+    return std::filesystem::exists(p) ? p.string() : std::string();
+}
+
+TEST(Replay, MontereyHalfHourFollowsTheReports) {
+    const std::string rec = shared("data/traffic/monterey_bay_2025-06-01_readsb_points.jsonl.gz");
+    const std::string regs = shared("data/registrations/vrs_standing_data_aircraft.csv");
+    const std::string regs2 = shared("data/registrations/dump1090_mutability_aircraft_db.csv");
+    if (rec.empty() || regs.empty() || regs2.empty()) GTEST_SKIP() << "shared recordings not present";
+    ReplayOptions o;
+    o.recording = rec;
+    o.registrationFiles = {regs, regs2};
+    o.startOffset = 100800;  // the busiest half hour with known types
+    o.duration = 1800;
+    o.userLatitude = 36.587;
+    o.userLongitude = -121.843;
+    o.rangeNm = 40;
+    o.park = traffic::ParkAirportInfo{36.587, -121.8429, 257, {"KMRY"}};
+    const auto s = runReplay(o);
+    std::cout << formatSummary(s);
+    ASSERT_GT(s.airborneDecoded, 0u);
+    EXPECT_EQ(s.figures.teleports, 0u);
+    EXPECT_EQ(s.aliveAtEnd, 0u);
+    EXPECT_EQ(s.removed, s.created);
+    EXPECT_GT(s.figures.samples, 10u);
+    EXPECT_LT(s.figures.median, 50.0);
+    EXPECT_LT(s.figures.p95, 300.0);
+}
+
+TEST(Replay, RealLandingAtDenverFlaresAndTouchesDown) {
+    const std::string rec = shared("data/traffic/readsb_trace_full_ac671b.json");
+    if (rec.empty()) GTEST_SKIP() << "shared recordings not present";
+    ReplayOptions o;
+    o.recording = rec;
+    o.startOffset = 80738;  // 15 minutes before the touchdown on the last leg
+    o.duration = 960;
+    o.userLatitude = 39.8617;
+    o.userLongitude = -104.6731;
+    o.park = traffic::ParkAirportInfo{39.8617, -104.6731, 5434, {"KDEN"}};
+    const auto s = runReplay(o);
+    std::cout << formatSummary(s);
+    EXPECT_EQ(s.airborneCreated, 1u);
+    EXPECT_EQ(s.landings, 1u);
+    EXPECT_EQ(s.flareStagesSeen & 0x1e, 0x1eu);  // stages 1 to 4
+    EXPECT_EQ(s.figures.teleports, 0u);
+    EXPECT_LT(s.figures.median, 50.0);
+    EXPECT_EQ(s.aliveAtEnd, 0u);
+}
+
+}  // namespace
+}  // namespace vntx::fidelity
