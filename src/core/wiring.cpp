@@ -1,0 +1,7 @@
+#include "core/wiring.h"
+
+namespace vntx {
+
+void installAllHooks() {}
+
+}  // namespace vntx
