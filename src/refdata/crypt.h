@@ -22,7 +22,7 @@ using DataKey = std::array<unsigned char, kDataKeyBytes>;
 const DataKey& dataFileKey();
 
 // The folder that holds the data files; "input" unless changed (tests, tools).
-const std::filesystem::path& inputFolder();
+std::filesystem::path inputFolder();
 void setInputFolder(std::filesystem::path folder);
 
 // Deciphers in into out (created or truncated). On any failure - missing
