@@ -5,6 +5,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <fstream>
+#include <iterator>
 #include <future>
 #include <map>
 #include <regex>
@@ -24,7 +26,6 @@
 #include "liveries/matching.h"
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
 
 namespace vntx {
 
@@ -135,6 +136,36 @@ private:
 };
 
 thread_local PathCache* tlPathCache = nullptr;
+
+// Reads a livery file once and converts it to UTF-8 by its byte-order mark
+// or, without one, by the zero bytes of UTF-16 text (ANSI and UTF-8 stay as
+// they are). False when the file cannot be read or its UTF-16 is broken.
+bool readLiveryFile(const fs::path& file, std::string& text) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in.is_open()) return false;
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) return false;
+    const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const std::size_t n = text.size();
+    if (n >= 3 && byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) {
+        text.erase(0, 3);
+        return true;
+    }
+    if (n < 2) return true;
+    bool wide = false, bigEndian = false;
+    if (byte(0) == 0xFF && byte(1) == 0xFE) wide = true;
+    else if (byte(0) == 0xFE && byte(1) == 0xFF) wide = bigEndian = true;
+    else if (byte(1) == 0x00 && (n < 4 || byte(3) == 0x00)) wide = true;
+    else if (byte(0) == 0x00 && (n < 4 || byte(2) == 0x00)) wide = bigEndian = true;
+    if (!wide) return true;
+    try {
+        text = utf16ToUtf8(text, bigEndian);
+        return true;
+    } catch (const std::exception& e) {
+        logf("UTF16 read failed for '{}': {}", file.string(), e.what());
+        return false;
+    }
+}
 
 }  // namespace
 
@@ -343,13 +374,11 @@ std::vector<Livery> lf_searchLiveriesinFile(ScanState& state, const fs::path& fi
         const std::string& native = fileName;
         const bool ivao = native.find("ivao_x-csl") != std::string::npos ||
                           native.find("IVAO_MTL") != std::string::npos;
-        const int charset = detectCharset(file);
-        if (charset == kNoneFound) {
+        std::string text;
+        if (!readLiveryFile(file, text)) {
             if (ivao) logf("No character set found for {}", fileName);
             return result;
         }
-        std::string text;
-        if (!readTextFile(charset, file, text)) return result;
 
         std::vector<std::string_view> lines;
         {
@@ -531,8 +560,9 @@ bool skipDirectory(const fs::path& p) {
 
 class Collector {
 public:
-    Collector(std::shared_ptr<TaskPool> pool, std::vector<Livery>& out, std::size_t window)
-        : pool_(std::move(pool)), out_(out), window_(window) {}
+    Collector(std::shared_ptr<TaskPool> pool, std::vector<Livery>& out, std::size_t window,
+              std::chrono::milliseconds timeout)
+        : pool_(std::move(pool)), out_(out), window_(window), timeout_(timeout) {}
 
     void add(const fs::path& file, std::uint32_t folderIndex) {
         pending_.push_back(pool_->submit(file, folderIndex));
@@ -549,8 +579,10 @@ public:
 private:
     void collectOldest() {
         auto& future = pending_.front();
-        if (future.wait_for(10s) != std::future_status::ready)
-            throw std::runtime_error("Future wait timed out after 10 seconds");
+        if (future.wait_for(timeout_) != std::future_status::ready)
+            throw std::runtime_error(fmt::format(
+                "Future wait timed out after {} seconds",
+                std::chrono::duration_cast<std::chrono::duration<double>>(timeout_).count()));
         auto liveries = future.get();
         pending_.pop_front();
         for (auto& l : liveries) out_.push_back(std::move(l));
@@ -562,6 +594,7 @@ private:
     std::shared_ptr<TaskPool> pool_;
     std::vector<Livery>& out_;
     std::size_t window_;
+    std::chrono::milliseconds timeout_;
     std::deque<std::future<std::vector<Livery>>> pending_;
     std::size_t found_ = 0;
 };
@@ -577,7 +610,7 @@ void walkFolder(const fs::path& root, std::uint32_t index, Collector& collector)
             if (skipDirectory(entry.path())) it.disable_recursion_pending();
             continue;
         }
-        if (isLiveryFile(entry.path()) && entry.is_regular_file(e2)) collector.add(entry.path(), index);
+        if (isLiveryFile(entry.path())) collector.add(entry.path(), index);
     }
     if (ec) logf("{} exception {}", "walkFolder", ec.message());
 }
@@ -668,7 +701,7 @@ ScanResult runLiveryScan(const std::vector<ScanFolder>& folders, const Database&
     } closer{pool};
 
     std::vector<Livery> liveries;
-    Collector collector(pool, liveries, 4 * static_cast<std::size_t>(workers));
+    Collector collector(pool, liveries, 4 * static_cast<std::size_t>(workers), options.futureTimeout);
     for (const ScanFolder& folder : folders) {
         const std::size_t before = liveries.size();
         if (!fs::exists(folder.path, ec)) {

@@ -4,6 +4,7 @@
 // and the report files.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -94,6 +95,7 @@ struct ScanOptions {
     bool prioritize = true;  // LIG_PRIORITIZE
     std::filesystem::path outputFolder = "output";
     unsigned workers = 0;    // 0: the hardware concurrency
+    std::chrono::milliseconds futureTimeout{10000};  // longest wait for one file task
 };
 
 struct ScanResult {
