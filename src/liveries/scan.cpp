@@ -116,23 +116,38 @@ std::string registrationInTitle(const Database& db, std::string_view title) {
     return {};
 }
 
-// Whether paths exist, remembered for the sections of one file.
+#ifdef _WIN32
+std::string folderName(std::string_view name) { return toLower(name); }  // the file system ignores case there
+#else
+std::string folderName(std::string_view name) { return std::string(name); }
+#endif
+
+// Whether a folder's entries exist: from the walk's listing for plain names,
+// else from the file system, remembered for the sections of one file.
 class PathCache {
 public:
-    bool isDirectory(const fs::path& p) { return check(p, true); }
-    bool isFile(const fs::path& p) { return check(p, false); }
+    PathCache(const fs::path& folder, const FolderListing* listing) : folder_(folder), listing_(listing) {}
+    bool isDirectory(const std::string& name) { return check(name, true); }
+    bool isFile(const std::string& name) { return check(name, false); }
 
 private:
-    bool check(const fs::path& p, bool dir) {
-        auto key = std::make_pair(p.native(), dir);
+    bool check(const std::string& name, bool dir) {
+        if (listing_ && name.find_first_of("/\\") == std::string::npos && name != "." && name != "..") {
+            const TitleSet& set = dir ? listing_->folders : listing_->files;
+            return set.find(folderName(name)) != set.end();
+        }
+        auto key = std::make_pair(name, dir);
         auto it = cache_.find(key);
         if (it != cache_.end()) return it->second;
         std::error_code ec;
+        const fs::path p = folder_ / name;
         bool ok = dir ? fs::is_directory(p, ec) : fs::is_regular_file(p, ec);
         cache_.emplace(std::move(key), ok);
         return ok;
     }
-    std::map<std::pair<fs::path::string_type, bool>, bool> cache_;
+    fs::path folder_;
+    const FolderListing* listing_;
+    std::map<std::pair<std::string, bool>, bool> cache_;
 };
 
 thread_local PathCache* tlPathCache = nullptr;
@@ -303,7 +318,7 @@ std::optional<Livery> lf_procesFltSimSection(ScanState& state, const std::vector
 
         // The files the section needs.
         if (!ivao) {
-            PathCache localCache;
+            PathCache localCache(file.parent_path(), nullptr);
             PathCache& cache = tlPathCache ? *tlPathCache : localCache;
             const fs::path folder = file.parent_path();
             auto named = [](std::string_view base, std::optional<std::string_view> v) {
@@ -315,9 +330,9 @@ std::optional<Livery> lf_procesFltSimSection(ScanState& state, const std::vector
                 return name;
             };
             fs::path missing;
-            if (fs::path p = folder / named("model", model); !cache.isDirectory(p)) missing = p;
-            else if (fs::path t = folder / named("texture", texture); !cache.isDirectory(t)) missing = t;
-            else if (fs::path a = folder / (std::string(sim.value_or("")) + ".air"); !cache.isFile(a)) missing = a;
+            if (std::string m = named("model", model); !cache.isDirectory(m)) missing = folder / m;
+            else if (std::string t = named("texture", texture); !cache.isDirectory(t)) missing = folder / t;
+            else if (std::string a = std::string(sim.value_or("")) + ".air"; !cache.isFile(a)) missing = folder / a;
             if (!missing.empty()) {
                 state.incompleteSections.add(fmt::format("{} {} model, texture or sim file, or related path does not exist: {}",
                                                          fileName, header, missing.string()));
@@ -367,7 +382,8 @@ std::optional<Livery> lf_procesFltSimSection(ScanState& state, const std::vector
     }
 }
 
-std::vector<Livery> lf_searchLiveriesinFile(ScanState& state, const fs::path& file, std::uint32_t folderIndex) {
+std::vector<Livery> lf_searchLiveriesinFile(ScanState& state, const fs::path& file, std::uint32_t folderIndex,
+                                            const FolderListing* listing) {
     std::vector<Livery> result;
     const std::string fileName = file.string();
     try {
@@ -451,7 +467,7 @@ std::vector<Livery> lf_searchLiveriesinFile(ScanState& state, const fs::path& fi
             return result;
         }
 
-        PathCache cache;
+        PathCache cache(file.parent_path(), listing);
         tlPathCache = &cache;
         struct Reset {
             ~Reset() { tlPathCache = nullptr; }
@@ -482,6 +498,7 @@ struct TaskPool : std::enable_shared_from_this<TaskPool> {
     struct Task {
         fs::path file;
         std::uint32_t folderIndex;
+        std::shared_ptr<const FolderListing> listing;
         std::promise<std::vector<Livery>> promise;
     };
 
@@ -493,8 +510,9 @@ struct TaskPool : std::enable_shared_from_this<TaskPool> {
         }
     }
 
-    std::future<std::vector<Livery>> submit(fs::path file, std::uint32_t folderIndex) {
-        Task task{std::move(file), folderIndex, {}};
+    std::future<std::vector<Livery>> submit(fs::path file, std::uint32_t folderIndex,
+                                            std::shared_ptr<const FolderListing> listing) {
+        Task task{std::move(file), folderIndex, std::move(listing), {}};
         auto future = task.promise.get_future();
         {
             std::lock_guard lock(mutex);
@@ -526,7 +544,7 @@ struct TaskPool : std::enable_shared_from_this<TaskPool> {
             }
             running.fetch_add(1);
             try {
-                task.promise.set_value(lf_searchLiveriesinFile(*state, task.file, task.folderIndex));
+                task.promise.set_value(lf_searchLiveriesinFile(*state, task.file, task.folderIndex, task.listing.get()));
             } catch (...) {
                 try {
                     task.promise.set_exception(std::current_exception());
@@ -564,8 +582,8 @@ public:
               std::chrono::milliseconds timeout)
         : pool_(std::move(pool)), out_(out), window_(window), timeout_(timeout) {}
 
-    void add(const fs::path& file, std::uint32_t folderIndex) {
-        pending_.push_back(pool_->submit(file, folderIndex));
+    void add(const fs::path& file, std::uint32_t folderIndex, std::shared_ptr<const FolderListing> listing) {
+        pending_.push_back(pool_->submit(file, folderIndex, std::move(listing)));
         ++found_;
         while (pending_.size() > window_) collectOldest();
         if (found_ % 250 == 0) progress();
@@ -599,20 +617,30 @@ private:
     std::size_t found_ = 0;
 };
 
-void walkFolder(const fs::path& root, std::uint32_t index, Collector& collector) {
-    if (skipDirectory(root)) return;
+// One folder: list its entries once (the file tasks check their model,
+// texture and .air names against the list), start its livery files, then
+// descend into its sub-folders.
+void walkFolder(const fs::path& dir, std::uint32_t index, Collector& collector) {
+    if (skipDirectory(dir)) return;
+    auto listing = std::make_shared<FolderListing>();
+    std::vector<fs::path> subfolders, liveryFiles;
     std::error_code ec;
-    fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, ec), end;
-    for (; !ec && it != end; it.increment(ec)) {
+    for (fs::directory_iterator it(dir, fs::directory_options::skip_permission_denied, ec), end; !ec && it != end;
+         it.increment(ec)) {
         const fs::directory_entry& entry = *it;
         std::error_code e2;
+        const std::string name = folderName(entry.path().filename().string());
         if (entry.is_directory(e2)) {
-            if (skipDirectory(entry.path())) it.disable_recursion_pending();
+            listing->folders.insert(name);
+            subfolders.push_back(entry.path());
             continue;
         }
-        if (isLiveryFile(entry.path())) collector.add(entry.path(), index);
+        if (entry.is_regular_file(e2)) listing->files.insert(name);
+        if (isLiveryFile(entry.path())) liveryFiles.push_back(entry.path());
     }
     if (ec) logf("{} exception {}", "walkFolder", ec.message());
+    for (const auto& file : liveryFiles) collector.add(file, index, listing);
+    for (const auto& sub : subfolders) walkFolder(sub, index, collector);
 }
 
 void correctFromDatabase(std::vector<Livery>& liveries, const Database& db, std::vector<std::string>& lines) {

@@ -69,9 +69,18 @@ struct ScanState {
     }
 };
 
-// The file task: every livery of one aircraft.cfg / sim.cfg.
+// The names in one folder, as the folder walk saw them: the section checks
+// look the model, texture and .air names up here instead of asking the file
+// system again.
+struct FolderListing {
+    TitleSet folders;
+    TitleSet files;
+};
+
+// The file task: every livery of one aircraft.cfg / sim.cfg. listing: the
+// entries of the file's folder when the caller has them.
 std::vector<Livery> lf_searchLiveriesinFile(ScanState& state, const std::filesystem::path& file,
-                                            std::uint32_t folderIndex);
+                                            std::uint32_t folderIndex, const FolderListing* listing = nullptr);
 
 // One section (header line first). ivao: the airline comes from the title.
 std::optional<Livery> lf_procesFltSimSection(ScanState& state, const std::vector<std::string_view>& lines,
