@@ -4,12 +4,14 @@
 #include "core/hooks.h"
 #include "input/input.h"
 #include "input/traffic_reader.h"
+#include "liveries/scan.h"
 
 namespace vntx {
 
 void installAllHooks() {
     installRefdataHooks();
     installInputHooks();
+    installLiveryHooks();
     auto& h = hooks();
     h.lastTrafficTime = [] { return static_cast<std::int64_t>(input::trafficReader().lastTrafficTime.load()); };
     h.resetCycleState = [] { resetInputState(); };

@@ -13,6 +13,7 @@ import time
 import xml.etree.ElementTree as ET
 
 EXE = os.path.abspath(sys.argv[1])
+LIVGEN = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else None
 failures = []
 
 
@@ -54,6 +55,17 @@ def read(path):
         return f.read()
 
 
+def set_parameter(env, key, value):
+    path = os.path.join(env["XDG_CONFIG_HOME"], "Ventrix_P3D", "parameters.xml")
+    tree = ET.parse(path)
+    root = tree.getroot()
+    for p in root.findall("parameter"):
+        if p.get("name") == key:
+            root.remove(p)
+    ET.SubElement(root, "parameter", name=key, value=value)
+    tree.write(path, encoding="UTF-8", xml_declaration=True)
+
+
 def production_run():
     with tempfile.TemporaryDirectory() as root:
         env, install = make_world(root)
@@ -64,7 +76,6 @@ def production_run():
         first = log.splitlines()[0]
         check(re.fullmatch(r"\w{3} \w{3} \d\d \d\d:\d\d:\d\d \d{4} \(utc\) Ventrix_P3D version 11\.9\.2 for Prepar3D v5/v6",
                            first) is not None, "Log.txt starts with the header line: " + first)
-        check("Exiting: USER CLOSED SIM" in log, "log says Exiting: USER CLOSED SIM")
         if os.path.isdir(os.path.join(install, "input")) and os.listdir(os.path.join(install, "input")):
             for what in ("dbase records read", "publishers read", "airports read"):
                 check(re.search(r"^\d+ " + what + "$", log, re.M) is not None, "reference data: " + what)
@@ -80,11 +91,42 @@ def production_run():
         for d in ["output/info", "output/errors", "airports/learned", "airports/my_thirdparty",
                   "airports/my_ORBX", "input/my_regcodes"]:
             check(os.path.isdir(os.path.join(install, d)), "working folder " + d)
+        if "Exiting: USER CLOSED SIM" not in log and LIVGEN:
+            # A first run scans the liveries, and without a livery folder that is the user's to fix.
+            check("Error Exit Ventrix_P3D first!   Then set one or more lfolder parameters" in r.stdout,
+                  "first run asks for a livery folder")
+            check("Exiting: SYSTEM ERROR" in log, "... and ends with SYSTEM ERROR")
+            subprocess.run([LIVGEN, os.path.join(root, "liveries"), "30", "5"], check=True,
+                           stdout=subprocess.DEVNULL)
+            set_parameter(env, "lfolder0", os.path.join(root, "liveries", "tree"))
+            r = subprocess.run([EXE, "/production"], cwd=install, env=env, stdin=subprocess.DEVNULL,
+                               capture_output=True, text=True, timeout=120)
+            check(r.returncode == 0, "second production run returns 0 (got %d)" % r.returncode)
+            log = read(os.path.join(install, "Log.txt"))
+            check(re.search(r"^\d+ liveries found in ", log, re.M) is not None, "liveries scanned")
+            values = {p.get("name"): p.get("value") for p in ET.parse(params).getroot()}
+            check(values.get("SCAN_LIVERIES") == "false", "the scan switches itself off")
+        check("Exiting: USER CLOSED SIM" in log, "log says Exiting: USER CLOSED SIM")
+
+
+def write_parameters(env, values):
+    folder = os.path.join(env["XDG_CONFIG_HOME"], "Ventrix_P3D")
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "parameters.xml"), "w") as f:
+        f.write("<?xml version=\"1.0\"?>\n<parameters>\n")
+        for k, v in values.items():
+            f.write('  <parameter name="%s" value="%s" />\n' % (k, v))
+        f.write("</parameters>\n")
 
 
 def second_instance_and_terminal_commands():
     with tempfile.TemporaryDirectory() as root:
         env, install = make_world(root)
+        params = {"PROGRAM_VERSION": "11.9.2", "SCAN_LIVERIES": "false", "SCAN_AIRPORTS": "false"}
+        if LIVGEN:
+            subprocess.run([LIVGEN, os.path.join(root, "liveries"), "10", "3"], check=True, stdout=subprocess.DEVNULL)
+            params.update({"SCAN_LIVERIES": "true", "lfolder0": os.path.join(root, "liveries", "tree")})
+        write_parameters(env, params)
         first = subprocess.Popen([EXE], cwd=install, env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                  stderr=subprocess.STDOUT, text=True)
         log_path = os.path.join(install, "Log.txt")
@@ -105,6 +147,8 @@ def second_instance_and_terminal_commands():
             first.kill()
             out, _ = first.communicate()
         check(first.returncode == 0, "closed through the terminal returns 0 (got %s)" % first.returncode)
+        if "Be aware" not in out:
+            print(out)
         check("Be aware, airborne live traffic only!" in out, "check box message shown")
         log = read(log_path)
         check("Close window button clicked, closing Ventrix_P3D ..." in log, "close button logged")
