@@ -3,7 +3,7 @@
 set -euo pipefail
 PKGS=(g++ cmake ninja-build pkg-config python3
       libpugixml-dev libfmt-dev nlohmann-json3-dev libsodium-dev libcurl4-openssl-dev libzip-dev
-      libgtest-dev libgmock-dev googletest libbenchmark-dev)
+      libgtest-dev libgmock-dev googletest libbenchmark-dev zlib1g-dev clang libclang-rt-dev)
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

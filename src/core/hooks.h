@@ -75,6 +75,8 @@ struct CycleHooks {
     std::function<void()> joinThreads;            // process end
     std::function<std::int64_t()> lastTrafficTime;  // last traffic time stamp (0: none yet)
     std::function<bool(const std::string&)> airportKnown;  // the destination box: code in the catalogue
+    // RealTraffic was lost: withdraw every live aircraft (live-traffic code).
+    std::function<void()> withdrawLiveTraffic;
 };
 
 CycleHooks& hooks();
