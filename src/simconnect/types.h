@@ -1,0 +1,189 @@
+// The types, constants and received-message layouts of the SimConnect client
+// interface, under the names Prepar3D publishes for them.
+#pragma once
+
+#include <cstdint>
+
+namespace vntx::simconnect {
+
+using HRESULT = std::int32_t;
+using DWORD = std::uint32_t;
+using BOOL = std::int32_t;
+using HANDLE = void*;
+using HWND = void*;
+using LPCSTR = const char*;
+
+inline constexpr HRESULT S_OK = 0;
+inline constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
+// HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER): a string does not fit its field.
+inline constexpr HRESULT E_INSUFFICIENT_BUFFER = static_cast<HRESULT>(0x8007007Au);
+
+inline bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
+inline bool FAILED(HRESULT hr) { return hr < 0; }
+
+using SIMCONNECT_OBJECT_ID = DWORD;
+using SIMCONNECT_CLIENT_EVENT_ID = DWORD;
+using SIMCONNECT_NOTIFICATION_GROUP_ID = DWORD;
+using SIMCONNECT_DATA_DEFINITION_ID = DWORD;
+using SIMCONNECT_DATA_REQUEST_ID = DWORD;
+using SIMCONNECT_EVENT_FLAG = DWORD;
+using SIMCONNECT_DATA_REQUEST_FLAG = DWORD;
+using SIMCONNECT_DATA_SET_FLAG = DWORD;
+
+inline constexpr DWORD SIMCONNECT_UNUSED = 0xFFFFFFFFu;
+inline constexpr SIMCONNECT_OBJECT_ID SIMCONNECT_OBJECT_ID_USER = 0;
+inline constexpr DWORD SIMCONNECT_GROUP_PRIORITY_HIGHEST = 1;
+inline constexpr DWORD SIMCONNECT_RECV_UNKNOWN_GROUP = 0xFFFFFFFFu;
+inline constexpr DWORD SIMCONNECT_RECV_UNKNOWN_INDEX = 0xFFFFFFFFu;
+inline constexpr DWORD SIMCONNECT_MAX_RADIUS_METERS = 200000;
+
+enum SIMCONNECT_DATATYPE : DWORD {
+    SIMCONNECT_DATATYPE_INVALID = 0,
+    SIMCONNECT_DATATYPE_INT32 = 1,
+    SIMCONNECT_DATATYPE_INT64 = 2,
+    SIMCONNECT_DATATYPE_FLOAT32 = 3,
+    SIMCONNECT_DATATYPE_FLOAT64 = 4,
+    SIMCONNECT_DATATYPE_STRING8 = 5,
+    SIMCONNECT_DATATYPE_STRING32 = 6,
+    SIMCONNECT_DATATYPE_STRING64 = 7,
+    SIMCONNECT_DATATYPE_STRING128 = 8,
+    SIMCONNECT_DATATYPE_STRING256 = 9,
+    SIMCONNECT_DATATYPE_STRING260 = 10,
+    SIMCONNECT_DATATYPE_STRINGV = 11,
+    SIMCONNECT_DATATYPE_INITPOSITION = 12,
+    SIMCONNECT_DATATYPE_MARKERSTATE = 13,
+    SIMCONNECT_DATATYPE_WAYPOINT = 14,
+    SIMCONNECT_DATATYPE_LATLONALT = 15,
+    SIMCONNECT_DATATYPE_XYZ = 16,
+};
+
+enum SIMCONNECT_PERIOD : DWORD {
+    SIMCONNECT_PERIOD_NEVER = 0,
+    SIMCONNECT_PERIOD_ONCE = 1,
+    SIMCONNECT_PERIOD_VISUAL_FRAME = 2,
+    SIMCONNECT_PERIOD_SIM_FRAME = 3,
+    SIMCONNECT_PERIOD_SECOND = 4,
+};
+
+enum SIMCONNECT_SIMOBJECT_TYPE : DWORD {
+    SIMCONNECT_SIMOBJECT_TYPE_USER = 0,
+    SIMCONNECT_SIMOBJECT_TYPE_ALL = 1,
+    SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT = 2,
+    SIMCONNECT_SIMOBJECT_TYPE_HELICOPTER = 3,
+    SIMCONNECT_SIMOBJECT_TYPE_BOAT = 4,
+    SIMCONNECT_SIMOBJECT_TYPE_GROUND = 5,
+};
+
+enum SIMCONNECT_RECV_ID : DWORD {
+    SIMCONNECT_RECV_ID_NULL = 0,
+    SIMCONNECT_RECV_ID_EXCEPTION = 1,
+    SIMCONNECT_RECV_ID_OPEN = 2,
+    SIMCONNECT_RECV_ID_QUIT = 3,
+    SIMCONNECT_RECV_ID_EVENT = 4,
+    SIMCONNECT_RECV_ID_EVENT_OBJECT_ADDREMOVE = 5,
+    SIMCONNECT_RECV_ID_EVENT_FILENAME = 6,
+    SIMCONNECT_RECV_ID_EVENT_FRAME = 7,
+    SIMCONNECT_RECV_ID_SIMOBJECT_DATA = 8,
+    SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE = 9,
+    SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID = 12,
+    SIMCONNECT_RECV_ID_CLIENT_DATA = 16,
+};
+
+enum SIMCONNECT_EXCEPTION : DWORD {
+    SIMCONNECT_EXCEPTION_NONE = 0,
+    SIMCONNECT_EXCEPTION_ERROR = 1,
+    SIMCONNECT_EXCEPTION_SIZE_MISMATCH = 2,
+    SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID = 3,
+    SIMCONNECT_EXCEPTION_UNOPENED = 4,
+    SIMCONNECT_EXCEPTION_VERSION_MISMATCH = 5,
+    SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED = 7,
+    SIMCONNECT_EXCEPTION_EVENT_ID_DUPLICATE = 9,
+    SIMCONNECT_EXCEPTION_TOO_MANY_OBJECTS = 11,
+    SIMCONNECT_EXCEPTION_INVALID_DATA_TYPE = 18,
+    SIMCONNECT_EXCEPTION_INVALID_DATA_SIZE = 19,
+    SIMCONNECT_EXCEPTION_CREATE_OBJECT_FAILED = 22,
+    SIMCONNECT_EXCEPTION_LOAD_FLIGHTPLAN_FAILED = 23,
+    SIMCONNECT_EXCEPTION_OPERATION_INVALID_FOR_OBJECT_TYPE = 24,
+    SIMCONNECT_EXCEPTION_INVALID_ENUM = 27,
+    SIMCONNECT_EXCEPTION_OUT_OF_BOUNDS = 31,
+};
+
+#pragma pack(push, 1)
+struct SIMCONNECT_DATA_INITPOSITION {
+    double Latitude;   // degrees
+    double Longitude;  // degrees
+    double Altitude;   // feet
+    double Pitch;      // degrees
+    double Bank;       // degrees
+    double Heading;    // degrees
+    DWORD OnGround;    // 1 forces the object onto the ground
+    DWORD Airspeed;    // knots
+};
+
+struct SIMCONNECT_RECV {
+    DWORD dwSize;
+    DWORD dwVersion;
+    DWORD dwID;
+};
+struct SIMCONNECT_RECV_EXCEPTION : SIMCONNECT_RECV {
+    DWORD dwException;
+    DWORD dwSendID;
+    DWORD dwIndex;
+};
+struct SIMCONNECT_RECV_OPEN : SIMCONNECT_RECV {
+    char szApplicationName[256];
+    DWORD dwApplicationVersionMajor;
+    DWORD dwApplicationVersionMinor;
+    DWORD dwApplicationBuildMajor;
+    DWORD dwApplicationBuildMinor;
+    DWORD dwSimConnectVersionMajor;
+    DWORD dwSimConnectVersionMinor;
+    DWORD dwSimConnectBuildMajor;
+    DWORD dwSimConnectBuildMinor;
+    DWORD dwReserved1;
+    DWORD dwReserved2;
+};
+struct SIMCONNECT_RECV_EVENT : SIMCONNECT_RECV {
+    DWORD uGroupID;
+    DWORD uEventID;
+    DWORD dwData;
+};
+struct SIMCONNECT_RECV_EVENT_OBJECT_ADDREMOVE : SIMCONNECT_RECV_EVENT {
+    DWORD eObjType;
+};
+struct SIMCONNECT_RECV_EVENT_FILENAME : SIMCONNECT_RECV_EVENT {
+    char szFileName[260];
+    DWORD dwFlags;
+};
+struct SIMCONNECT_RECV_EVENT_FRAME : SIMCONNECT_RECV_EVENT {
+    float fFrameRate;
+    float fSimSpeed;
+};
+struct SIMCONNECT_RECV_SIMOBJECT_DATA : SIMCONNECT_RECV {
+    DWORD dwRequestID;
+    DWORD dwObjectID;
+    DWORD dwDefineID;
+    DWORD dwFlags;
+    DWORD dwentrynumber;
+    DWORD dwoutof;
+    DWORD dwDefineCount;
+    DWORD dwData;  // first word of the data; the data run to dwSize
+};
+struct SIMCONNECT_RECV_SIMOBJECT_DATA_BYTYPE : SIMCONNECT_RECV_SIMOBJECT_DATA {};
+struct SIMCONNECT_RECV_ASSIGNED_OBJECT_ID : SIMCONNECT_RECV {
+    DWORD dwRequestID;
+    DWORD dwObjectID;
+};
+#pragma pack(pop)
+
+static_assert(sizeof(SIMCONNECT_DATA_INITPOSITION) == 56);
+static_assert(sizeof(SIMCONNECT_RECV_OPEN) == 308);
+static_assert(sizeof(SIMCONNECT_RECV_EXCEPTION) == 24);
+static_assert(sizeof(SIMCONNECT_RECV_EVENT_FRAME) == 32);
+static_assert(sizeof(SIMCONNECT_RECV_EVENT_FILENAME) == 288);
+static_assert(sizeof(SIMCONNECT_RECV_SIMOBJECT_DATA) == 44);
+
+// Called by SimConnect_CallDispatch for each received message.
+using DispatchProc = void (*)(SIMCONNECT_RECV* pData, DWORD cbData, void* pContext);
+
+}  // namespace vntx::simconnect

@@ -1,0 +1,1057 @@
+#include "server.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+
+#include <nlohmann/json.hpp>
+
+#include "core/files.h"
+#include "platform/platform.h"
+#include "platform/socket.h"
+
+namespace vntx::simhost {
+
+using namespace vntx::simconnect;
+namespace net = platform::net;
+using json = nlohmann::json;
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kRadToDeg = 180.0 / kPi;
+
+struct Datum {
+    std::string name;   // upper case, without an index suffix
+    int index = 0;      // ":N" suffix
+    std::string units;  // lower case
+    DWORD type = 0;
+};
+
+struct Definition {
+    std::vector<Datum> datums;
+    // Bytes of one element, or 0 when a STRINGV makes it variable.
+    std::size_t size() const {
+        std::size_t n = 0;
+        for (const auto& d : datums) {
+            std::size_t s = wire::datumSize(d.type);
+            if (s == 0) return 0;
+            n += s;
+        }
+        return n;
+    }
+};
+
+struct DataRequest {
+    DWORD requestId = 0, defineId = 0, objectId = 0, period = 0, flags = 0, origin = 0, interval = 0, limit = 0;
+    DWORD periodsSeen = 0, sent = 0;
+    double nextSecond = 0;
+};
+
+class TcpLink final : public ByteStream {
+public:
+    explicit TcpLink(net::Handle s) : s_(s) {}
+    ~TcpLink() override { net::close(s_); }
+    long read(void* data, std::size_t size, int& error) override {
+        long n = net::receive(s_, data, size);
+        if (n < 0) error = net::lastError();
+        return n;
+    }
+    bool write(const void* data, std::size_t size, int& error) override {
+        auto* p = static_cast<const char*>(data);
+        while (size > 0) {
+            long n = net::send(s_, p, size);
+            if (n <= 0) {
+                error = net::lastError();
+                return false;
+            }
+            p += n;
+            size -= static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+    void cancel() override { net::shutdownBoth(s_); }
+
+private:
+    net::Handle s_;
+};
+
+class PipeLink final : public ByteStream {
+public:
+    explicit PipeLink(std::unique_ptr<platform::pipe::Pipe> p) : p_(std::move(p)) {}
+    long read(void* data, std::size_t size, int& error) override { return p_->read(data, size, error); }
+    bool write(const void* data, std::size_t size, int& error) override { return p_->write(data, size, error); }
+    void cancel() override { p_->cancel(); }
+
+private:
+    std::unique_ptr<platform::pipe::Pipe> p_;
+};
+
+Datum parseDatumName(const std::string& name, const std::string& units, DWORD type) {
+    Datum d;
+    d.name = toUpper(trim(name));
+    if (auto colon = d.name.rfind(':'); colon != std::string::npos) {
+        try {
+            d.index = std::stoi(d.name.substr(colon + 1));
+        } catch (...) {
+            d.index = -1;
+        }
+        d.name = trim(d.name.substr(0, colon));
+    }
+    d.units = toLower(trim(units));
+    d.type = type;
+    return d;
+}
+
+bool has(const std::string& units, const char* word) { return units.find(word) != std::string::npos; }
+
+double angleOut(double radians, const std::string& u) { return has(u, "degree") ? radians * kRadToDeg : radians; }
+double angleIn(double v, const std::string& u) { return has(u, "degree") ? v / kRadToDeg : v; }
+double latLonOut(double deg, const std::string& u) { return has(u, "radian") ? deg / kRadToDeg : deg; }
+double latLonIn(double v, const std::string& u) { return has(u, "radian") ? v * kRadToDeg : v; }
+double feetOut(double ft, const std::string& u) { return has(u, "meter") ? ft * 0.3048 : ft; }
+double feetIn(double v, const std::string& u) { return has(u, "meter") ? v / 0.3048 : v; }
+double fpsOut(double fps, const std::string& u) {
+    if (has(u, "minute")) return fps * 60;
+    return has(u, "meter") ? fps * 0.3048 : fps;
+}
+double fpsIn(double v, const std::string& u) {
+    if (has(u, "minute")) return v / 60;
+    return has(u, "meter") ? v / 0.3048 : v;
+}
+double percentOut(double pct, const std::string& u) { return has(u, "over 100") ? pct / 100 : pct; }
+double percentIn(double v, const std::string& u) { return has(u, "over 100") ? v * 100 : v; }
+
+struct ZuluTime {
+    double secondsOfDay;
+    int dayOfYear;
+    int year;
+};
+
+ZuluTime zuluNow() {
+    using namespace std::chrono;
+    auto now = system_clock::now();
+    auto days = floor<std::chrono::days>(now);
+    year_month_day ymd{days};
+    auto jan1 = sys_days{ymd.year() / January / 1};
+    return {duration<double>(now - days).count(), static_cast<int>((days - jan1).count()) + 1,
+            static_cast<int>(ymd.year())};
+}
+
+// Reads one simulation variable of an object. False for a name we do not know.
+bool readVariable(const Datum& d, const SimObject& o, double ground, double& num, std::string& text, bool& isText) {
+    isText = false;
+    const std::string& n = d.name;
+    const std::string& u = d.units;
+    if (n == "PLANE LATITUDE") num = latLonOut(o.lat, u);
+    else if (n == "PLANE LONGITUDE") num = latLonOut(o.lon, u);
+    else if (n == "PLANE PITCH DEGREES") num = angleOut(o.pitch, u);
+    else if (n == "PLANE BANK DEGREES") num = angleOut(o.bank, u);
+    else if (n == "PLANE HEADING DEGREES TRUE") num = angleOut(o.heading, u);
+    else if (n == "PLANE ALTITUDE") num = feetOut(o.alt, u);
+    else if (n == "PLANE ALT ABOVE GROUND") num = feetOut(std::max(0.0, o.alt - ground), u);
+    else if (n == "GROUND ALTITUDE") num = feetOut(ground, u);
+    else if (n == "VERTICAL SPEED") num = fpsOut(o.verticalSpeed, u);
+    else if (n == "AIRSPEED TRUE") num = o.airspeed;
+    else if (n == "GROUND VELOCITY") num = o.groundSpeed;
+    else if (n == "SIM ON GROUND") num = o.onGround ? 1 : 0;
+    else if (n == "LIGHT STATES" || n == "LIGHT ON STATES") num = static_cast<double>(o.lights);
+    else if (n == "STATIC CG TO GROUND") num = feetOut(o.staticCgToGround, u);
+    else if (n == "STATIC PITCH") num = angleOut(o.staticPitch, u);
+    else if (n == "SPOILERS HANDLE POSITION") num = percentOut(o.spoilers, u);
+    else if (n == "GENERAL ENG THROTTLE LEVER POSITION") num = percentOut(d.index == 2 ? o.throttle2 : o.throttle1, u);
+    else if (n == "ZULU TIME") num = zuluNow().secondsOfDay;
+    else if (n == "ZULU DAY OF YEAR") num = zuluNow().dayOfYear;
+    else if (n == "ZULU YEAR") num = zuluNow().year;
+    else if (n == "TITLE") { text = o.title; isText = true; }
+    else if (n == "ATC ID") { text = o.atcId; isText = true; }
+    else if (n == "ATC MODEL") { text = o.atcModel; isText = true; }
+    else return false;
+    return true;
+}
+
+// Writes one settable variable; others are ignored as the simulator does for read-only ones.
+void writeVariable(const Datum& d, SimObject& o, double v) {
+    const std::string& n = d.name;
+    const std::string& u = d.units;
+    if (n == "PLANE LATITUDE") o.lat = latLonIn(v, u);
+    else if (n == "PLANE LONGITUDE") o.lon = latLonIn(v, u);
+    else if (n == "PLANE PITCH DEGREES") o.pitch = angleIn(v, u);
+    else if (n == "PLANE BANK DEGREES") o.bank = angleIn(v, u);
+    else if (n == "PLANE HEADING DEGREES TRUE") o.heading = angleIn(v, u);
+    else if (n == "PLANE ALTITUDE") o.alt = feetIn(v, u);
+    else if (n == "VERTICAL SPEED") o.verticalSpeed = fpsIn(v, u);
+    else if (n == "AIRSPEED TRUE") o.airspeed = v;
+    else if (n == "SPOILERS HANDLE POSITION") o.spoilers = percentIn(v, u);
+    else if (n == "GENERAL ENG THROTTLE LEVER POSITION") (d.index == 2 ? o.throttle2 : o.throttle1) = percentIn(v, u);
+    else if (n == "LIGHT ON STATES" || n == "LIGHT STATES") o.lights = static_cast<std::int64_t>(v);
+}
+
+bool knownVariable(const Datum& d) {
+    SimObject probe;
+    double num;
+    std::string text;
+    bool isText;
+    return readVariable(d, probe, 0, num, text, isText);
+}
+
+bool supportedType(DWORD t) {
+    return t == SIMCONNECT_DATATYPE_INT32 || t == SIMCONNECT_DATATYPE_INT64 || t == SIMCONNECT_DATATYPE_FLOAT32 ||
+           t == SIMCONNECT_DATATYPE_FLOAT64 || (t >= SIMCONNECT_DATATYPE_STRING8 && t <= SIMCONNECT_DATATYPE_STRINGV);
+}
+
+void appendPod(wire::Bytes& out, const void* p, std::size_t n) {
+    auto* b = static_cast<const std::uint8_t*>(p);
+    out.insert(out.end(), b, b + n);
+}
+
+// Packs an object's values by a definition, in its order.
+void pack(const Definition& def, const SimObject& o, double ground, wire::Bytes& out) {
+    for (const auto& d : def.datums) {
+        double num = 0;
+        std::string text;
+        bool isText = false;
+        readVariable(d, o, ground, num, text, isText);
+        switch (d.type) {
+        case SIMCONNECT_DATATYPE_INT32: {
+            auto v = static_cast<std::int32_t>(std::llround(num));
+            appendPod(out, &v, 4);
+            break;
+        }
+        case SIMCONNECT_DATATYPE_INT64: {
+            auto v = static_cast<std::int64_t>(std::llround(num));
+            appendPod(out, &v, 8);
+            break;
+        }
+        case SIMCONNECT_DATATYPE_FLOAT32: {
+            auto v = static_cast<float>(num);
+            appendPod(out, &v, 4);
+            break;
+        }
+        case SIMCONNECT_DATATYPE_FLOAT64: appendPod(out, &num, 8); break;
+        case SIMCONNECT_DATATYPE_STRINGV:
+            if (!isText) text = std::to_string(num);
+            out.insert(out.end(), text.begin(), text.end());
+            out.push_back(0);
+            break;
+        default: {
+            std::size_t width = wire::datumSize(d.type);
+            if (!isText) text = std::to_string(num);
+            std::size_t n = std::min(text.size(), width - 1);
+            out.insert(out.end(), text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n));
+            out.insert(out.end(), width - n, 0);
+        }
+        }
+    }
+}
+
+// Applies one element of a SetDataOnSimObject; returns the values for the trace.
+std::vector<double> apply(const Definition& def, SimObject& o, wire::ByteView data) {
+    std::vector<double> values;
+    wire::DatumReader r(data);
+    for (const auto& d : def.datums) {
+        double v = 0;
+        switch (d.type) {
+        case SIMCONNECT_DATATYPE_FLOAT64: r.float64(v); break;
+        case SIMCONNECT_DATATYPE_FLOAT32: {
+            float f = 0;
+            r.float32(f);
+            v = f;
+            break;
+        }
+        case SIMCONNECT_DATATYPE_INT64: {
+            std::int64_t i = 0;
+            r.int64(i);
+            v = static_cast<double>(i);
+            break;
+        }
+        case SIMCONNECT_DATATYPE_INT32: {
+            std::int32_t i = 0;
+            r.int32(i);
+            v = i;
+            break;
+        }
+        default: {
+            std::string s;
+            r.fixedString(wire::datumSize(d.type), s);
+            continue;
+        }
+        }
+        writeVariable(d, o, v);
+        values.push_back(v);
+    }
+    return values;
+}
+
+bool knownSystemEvent(const std::string& lower) {
+    static const char* names[] = {"sim", "frame", "objectadded", "objectremoved", "flightloaded", "positionchanged",
+                                  "pause", "paused", "unpaused", "simstart", "simstop", "1sec", "4sec", "6hz",
+                                  "aircraftloaded", "crashed", "crashreset", "flightsaved", "flightplanactivated",
+                                  "flightplandeactivated", "sound", "view"};
+    return std::find(std::begin(names), std::end(names), lower) != std::end(names);
+}
+
+bool knownClientEvent(const std::string& upper) {
+    static const char* names[] = {"BEACON_LIGHTS_SET", "NAV_LIGHTS_SET", "TAXI_LIGHTS_SET", "STROBES_SET",
+                                  "LANDING_LIGHTS_SET", "CABIN_LIGHTS_SET", "LOGO_LIGHTS_SET", "ALL_LIGHTS_TOGGLE",
+                                  "FREEZE_LATITUDE_LONGITUDE_SET", "FREEZE_ALTITUDE_SET", "FREEZE_ATTITUDE_SET",
+                                  "FLAPS_SET", "SPOILERS_SET", "GEAR_SET", "ENGINE_AUTO_START",
+                                  "ENGINE_AUTO_SHUTDOWN", "THROTTLE_SET", "PARKING_BRAKES", "TOGGLE_JETWAY"};
+    return std::find(std::begin(names), std::end(names), upper) != std::end(names);
+}
+
+}  // namespace
+
+struct Server::Session {
+    std::uint64_t id = 0;
+    std::unique_ptr<ByteStream> stream;
+    std::thread reader;
+    bool opened = false;
+    bool finished = false;
+    DWORD version = 35;
+    std::map<DWORD, std::string> subscriptions;   // event id -> lower-case system event name
+    std::map<DWORD, std::string> clientEvents;    // event id -> upper-case simulator event name
+    std::map<DWORD, Definition> definitions;
+    std::map<DWORD, DataRequest> requests;
+    wire::Bytes pending;                          // guarded by the server's mutex
+    std::mutex writeMutex;                        // keeps flushed output in order
+
+    bool subscribed(const char* name, DWORD& eventId) const {
+        for (const auto& [id, n] : subscriptions)
+            if (n == name) {
+                eventId = id;
+                return true;
+            }
+        return false;
+    }
+};
+
+Server::Server(Options options) : options_(std::move(options)) {}
+
+Server::~Server() { stop(); }
+
+std::string Server::pipePath() const {
+    return options_.pipeName.empty() ? std::string() : "\\\\.\\pipe\\" + options_.pipeName;
+}
+
+bool Server::start(std::string& error) {
+    start_ = std::chrono::steady_clock::now();
+    if (options_.p3dVersion != 5 && options_.p3dVersion != 6) {
+        error = "the P3D version must be 5 or 6";
+        return false;
+    }
+    auto script = UserScript::parse(options_.userScript, error);
+    if (!script) return false;
+    world_.setUserScript(*script);
+    for (const auto& g : options_.ground) world_.addGroundArea(g);
+    world_.setMaxObjects(options_.maxObjects);
+    if (!options_.titles.empty()) {
+        if (!std::filesystem::exists(options_.titles)) {
+            error = "titles not found: " + options_.titles;
+            return false;
+        }
+        world_.setTitles(readTitles(options_.titles));
+    }
+    world_.advance(0);
+    if (!options_.tracePath.empty()) {
+        trace_.open(options_.tracePath, std::ios::binary | std::ios::trunc);
+        if (!trace_) {
+            error = "cannot write the trace " + options_.tracePath;
+            return false;
+        }
+    }
+    net::startup();
+    auto listenOn = [&](const char* host, int port, net::Family family, std::intptr_t& handle, int& bound) {
+        net::Address a;
+        if (net::resolve(host, std::to_string(port), family, net::Kind::Stream, true, a) != 0) return false;
+        handle = net::open(a, net::Kind::Stream);
+        if (handle == net::kInvalidSocket) return false;
+        net::setReuseAddress(handle, true);
+        if (!net::bind(handle, a) || !net::listen(handle)) {
+            net::close(handle);
+            handle = -1;
+            return false;
+        }
+        bound = net::localPort(handle);
+        return true;
+    };
+    if (options_.port >= 0 && !listenOn("127.0.0.1", options_.port, net::Family::IPv4, listen4_, port_)) {
+        error = "cannot listen on 127.0.0.1 port " + std::to_string(options_.port) + ": " +
+                socketErrorText(net::lastError());
+        return false;
+    }
+    if (options_.port6 >= 0 && !listenOn("::1", options_.port6, net::Family::IPv6, listen6_, port6_)) {
+        error = "cannot listen on ::1 port " + std::to_string(options_.port6);
+        stop();
+        return false;
+    }
+    if (!options_.pipeName.empty()) {
+        int e = 0;
+        pipe_ = platform::pipe::listen(pipePath(), e);
+        if (!pipe_) {
+            error = "cannot open the pipe " + pipePath() + " (error " + std::to_string(e) + ")";
+            stop();
+            return false;
+        }
+    }
+    if (options_.writeRegistry) {
+        using platform::RegistryHive;
+        if (listen4_ >= 0)
+            platform::registryWriteString(RegistryHive::CurrentUser, kRegistryKey, kRegistryPortIPv4,
+                                          std::to_string(port_));
+        if (listen6_ >= 0)
+            platform::registryWriteString(RegistryHive::CurrentUser, kRegistryKey, kRegistryPortIPv6,
+                                          std::to_string(port6_));
+    }
+    if (listen4_ >= 0) threads_.emplace_back([this, h = listen4_] { acceptTcp(h); });
+    if (listen6_ >= 0) threads_.emplace_back([this, h = listen6_] { acceptTcp(h); });
+    if (pipe_) threads_.emplace_back([this] { acceptPipe(); });
+    threads_.emplace_back([this] { frameLoop(); });
+    trace(json{{"t", now()}, {"event", "start"}, {"port", port_}, {"port6", port6_}, {"pipe", pipePath()},
+               {"p3d", options_.p3dVersion}}
+              .dump());
+    return true;
+}
+
+void Server::stop() {
+    if (stopping_.exchange(true)) return;
+    for (auto* h : {&listen4_, &listen6_}) {
+        if (*h >= 0) {
+            net::shutdownBoth(*h);
+            net::close(*h);
+        }
+    }
+    if (pipe_) pipe_->close();
+    for (auto& t : threads_)
+        if (t.joinable()) t.join();
+    threads_.clear();
+    std::vector<std::shared_ptr<Session>> sessions;
+    {
+        std::lock_guard lock(mutex_);
+        sessions = sessions_;
+    }
+    for (auto& s : sessions) s->stream->cancel();
+    for (auto& s : sessions)
+        if (s->reader.joinable()) s->reader.join();
+    {
+        std::lock_guard lock(mutex_);
+        sessions_.clear();
+    }
+    listen4_ = listen6_ = -1;
+    pipe_.reset();
+    std::lock_guard lock(traceMutex_);
+    if (trace_.is_open()) trace_.close();
+}
+
+double Server::now() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+}
+
+void Server::trace(const std::string& line) {
+    std::lock_guard lock(traceMutex_);
+    if (!trace_.is_open()) return;
+    trace_ << line << '\n';
+    trace_.flush();
+}
+
+void Server::tracePosition(const SimObject& o, bool force) {
+    if (!trace_.is_open()) return;
+    double t = now();
+    auto& last = lastTraced_[o.id];
+    if (!force && options_.traceInterval > 0 && last > 0 && t - last < options_.traceInterval) return;
+    last = t;
+    trace(json{{"t", t},
+               {"pos", o.id},
+               {"tail", o.atcId},
+               {"lat", o.lat},
+               {"lon", o.lon},
+               {"alt", o.alt},
+               {"hdg", o.heading * kRadToDeg},
+               {"pitch", o.pitch * kRadToDeg},
+               {"bank", o.bank * kRadToDeg},
+               {"on_ground", o.onGround}}
+              .dump());
+}
+
+void Server::acceptTcp(std::intptr_t listener) {
+    while (!stopping_) {
+        net::Handle c = net::accept(listener);
+        if (c == net::kInvalidSocket) {
+            if (stopping_) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
+        net::setNoDelay(c, true);
+        startSession(std::make_unique<TcpLink>(c));
+    }
+}
+
+void Server::acceptPipe() {
+    while (!stopping_) {
+        auto p = pipe_->accept();
+        if (!p) {
+            if (stopping_) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
+        startSession(std::make_unique<PipeLink>(std::move(p)));
+    }
+}
+
+void Server::startSession(std::unique_ptr<ByteStream> stream) {
+    auto s = std::make_shared<Session>();
+    s->stream = std::move(stream);
+    std::lock_guard lock(mutex_);
+    if (stopping_) return;
+    s->id = nextSessionId_++;
+    sessions_.push_back(s);
+    trace(json{{"t", now()}, {"conn", s->id}, {"event", "connected"}}.dump());
+    s->reader = std::thread([this, s] { readSession(s); });
+}
+
+void Server::readSession(const std::shared_ptr<Session>& s) {
+    wire::Framer framer(wire::kHeaderSize, 1u << 24);
+    std::vector<std::uint8_t> chunk(64 * 1024);
+    for (;;) {
+        int error = 0;
+        long n = s->stream->read(chunk.data(), chunk.size(), error);
+        if (n <= 0) break;
+        framer.append(chunk.data(), static_cast<std::size_t>(n));
+        {
+            std::lock_guard lock(mutex_);
+            wire::ByteView m;
+            while (framer.next(m)) handle(*s, m);
+        }
+        flushAll();
+        if (framer.corrupt()) break;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        endSession(*s);
+    }
+    flushAll();
+    s->stream->cancel();
+}
+
+void Server::endSession(Session& s) {
+    if (s.finished) return;
+    s.finished = true;
+    trace(json{{"t", now()}, {"conn", s.id}, {"event", "disconnected"}}.dump());
+    // AI objects go with the client that made them.
+    std::vector<std::uint32_t> owned;
+    for (auto& [id, o] : world_.objects())
+        if (id != World::kUserId && o.owner == s.id) owned.push_back(id);
+    for (auto id : owned) {
+        world_.remove(id);
+        trace(json{{"t", now()}, {"removed", id}}.dump());
+        for (auto& other : sessions_) {
+            DWORD ev;
+            if (!other->finished && other->subscribed("objectremoved", ev))
+                wire::appendObjectAddRemove(other->pending, other->version, ev, id, SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT);
+        }
+    }
+}
+
+void Server::flush(Session& s) {
+    std::lock_guard w(s.writeMutex);
+    wire::Bytes out;
+    {
+        std::lock_guard lock(mutex_);
+        out.swap(s.pending);
+    }
+    if (out.empty()) return;
+    int error = 0;
+    if (!s.stream->write(out.data(), out.size(), error)) s.stream->cancel();
+}
+
+void Server::flushAll() {
+    std::vector<std::shared_ptr<Session>> sessions;
+    {
+        std::lock_guard lock(mutex_);
+        sessions = sessions_;
+    }
+    for (auto& s : sessions) flush(*s);
+}
+
+void Server::frameLoop() {
+    using clock = std::chrono::steady_clock;
+    auto period = std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(1.0 / options_.frameRate));
+    auto next = clock::now();
+    std::vector<std::shared_ptr<Session>> done;
+    while (!stopping_) {
+        next += period;
+        std::this_thread::sleep_until(next);
+        if (clock::now() - next > period * 5) next = clock::now();  // do not race to catch up after a stall
+        {
+            std::lock_guard lock(mutex_);
+            double t = now();
+            world_.advance(t);
+            auto& user = world_.user();
+            for (auto& s : sessions_) {
+                if (s->finished) continue;
+                if (!s->opened) continue;
+                DWORD ev;
+                if (options_.simRunning && s->subscribed("frame", ev))
+                    wire::appendFrameEvent(s->pending, s->version, ev, static_cast<float>(options_.frameRate), 1.0f);
+                for (auto it = s->requests.begin(); it != s->requests.end();) {
+                    auto& r = it->second;
+                    SimObject* o = world_.find(r.objectId);
+                    auto def = s->definitions.find(r.defineId);
+                    if (!o || def == s->definitions.end()) {
+                        it = s->requests.erase(it);
+                        continue;
+                    }
+                    bool due = false;
+                    if (r.period == SIMCONNECT_PERIOD_ONCE) {
+                        due = true;
+                    } else if (r.period == SIMCONNECT_PERIOD_SECOND) {
+                        if (t >= r.nextSecond) {
+                            r.nextSecond += 1.0;
+                            if (r.nextSecond < t) r.nextSecond = t + 1.0;
+                            due = true;
+                        }
+                    } else {
+                        due = true;
+                    }
+                    if (due) {
+                        ++r.periodsSeen;
+                        due = r.periodsSeen > r.origin && (r.periodsSeen - r.origin - 1) % (r.interval + 1) == 0;
+                    }
+                    if (due) {
+                        wire::Bytes data;
+                        pack(def->second, *o, world_.groundElevation(o->lat, o->lon), data);
+                        wire::appendObjectData(s->pending, s->version, SIMCONNECT_RECV_ID_SIMOBJECT_DATA, r.requestId,
+                                               o->id, r.defineId, r.flags, 1, 1,
+                                               static_cast<DWORD>(def->second.datums.size()), data);
+                        ++r.sent;
+                    }
+                    if (r.period == SIMCONNECT_PERIOD_ONCE || (r.limit > 0 && r.sent >= r.limit))
+                        it = s->requests.erase(it);
+                    else
+                        ++it;
+                }
+            }
+            (void)user;
+            // Reap sessions whose reader has ended.
+            for (auto it = sessions_.begin(); it != sessions_.end();) {
+                if ((*it)->finished) {
+                    done.push_back(*it);
+                    it = sessions_.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+        }
+        for (auto& s : done)
+            if (s->reader.joinable()) s->reader.join();
+        done.clear();
+        flushAll();
+    }
+}
+
+void Server::handle(Session& s, wire::ByteView message) {
+    wire::Request r;
+    auto status = wire::decodeRequest(message, r);
+    const DWORD version = s.version;
+    auto& out = s.pending;
+    json rec{{"t", now()}, {"conn", s.id}, {"size", message.size()}};
+    auto raise = [&](DWORD exception, DWORD index) {
+        wire::appendException(out, version, exception, r.packetId, index);
+        rec["exception"] = exception;
+    };
+    auto finish = [&] {
+        if (trace_.is_open()) trace(rec.dump());
+    };
+    if (status != wire::RequestStatus::Ok) {
+        r.packetId = message.size() >= 16 ? wire::readU32(message.data() + 12) : 0;
+        DWORD id = message.size() >= 12 ? wire::readU32(message.data() + 8) : 0;
+        rec["op"] = "?";
+        rec["id"] = id;
+        rec["packet"] = r.packetId;
+        raise(status == wire::RequestStatus::UnknownOperation ? SIMCONNECT_EXCEPTION_ERROR
+                                                              : SIMCONNECT_EXCEPTION_SIZE_MISMATCH,
+              SIMCONNECT_RECV_UNKNOWN_INDEX);
+        return finish();
+    }
+    rec["op"] = wire::operationName(r.op);
+    rec["packet"] = r.packetId;
+    if (r.op == wire::OP_OPEN) {
+        char tag[4] = {r.clientVersion.tag[3], r.clientVersion.tag[2], r.clientVersion.tag[1], 0};
+        rec["name"] = r.name;
+        rec["version"] = r.version;
+        rec["tag"] = std::string(tag);
+        rec["client_version"] = std::to_string(r.clientVersion.major) + "." + std::to_string(r.clientVersion.minor) +
+                                "." + std::to_string(r.clientVersion.buildMajor) + "." +
+                                std::to_string(r.clientVersion.buildMinor);
+        s.version = r.version;
+        if (r.version != options_.protocolVersion) {
+            raise(SIMCONNECT_EXCEPTION_VERSION_MISMATCH, 1);
+            return finish();
+        }
+        s.opened = true;
+        const bool v6 = options_.p3dVersion == 6;
+        std::string name = std::string("Lockheed Martin\xAE Prepar3D\xAE v") + (v6 ? "6" : "5");
+        const DWORD appVersion[4] = {v6 ? 6u : 5u, v6 ? 0u : 4u, v6 ? 34u : 9u, v6 ? 31011u : 28482u};
+        wire::appendOpenReply(out, s.version, name, appVersion, appVersion);
+        return finish();
+    }
+    if (!s.opened) {
+        raise(SIMCONNECT_EXCEPTION_UNOPENED, SIMCONNECT_RECV_UNKNOWN_INDEX);
+        return finish();
+    }
+    switch (r.op) {
+    case wire::OP_MAP_CLIENT_EVENT_TO_SIM_EVENT: {
+        rec["event_id"] = r.eventId;
+        rec["event"] = r.name;
+        std::string name = toUpper(trim(r.name));
+        if (s.clientEvents.count(r.eventId)) raise(SIMCONNECT_EXCEPTION_EVENT_ID_DUPLICATE, 1);
+        else if (!knownClientEvent(name)) raise(SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, 2);
+        else s.clientEvents[r.eventId] = name;
+        break;
+    }
+    case wire::OP_TRANSMIT_CLIENT_EVENT: {
+        rec["object"] = r.objectId;
+        rec["event_id"] = r.eventId;
+        rec["data"] = r.data;
+        rec["group"] = r.groupId;
+        rec["flags"] = r.flags;
+        auto ev = s.clientEvents.find(r.eventId);
+        SimObject* o = world_.find(r.objectId == SIMCONNECT_OBJECT_ID_USER ? World::kUserId : r.objectId);
+        if (ev == s.clientEvents.end()) raise(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 2);
+        else if (!o) raise(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 1);
+        else {
+            rec["event"] = ev->second;
+            o->lastEvents[ev->second] = r.data;
+        }
+        break;
+    }
+    case wire::OP_ADD_CLIENT_EVENT_TO_NOTIFICATION_GROUP:
+        rec["group"] = r.groupId;
+        rec["event_id"] = r.eventId;
+        rec["maskable"] = r.maskable;
+        break;
+    case wire::OP_SET_NOTIFICATION_GROUP_PRIORITY:
+        rec["group"] = r.groupId;
+        rec["priority"] = r.priority;
+        break;
+    case wire::OP_ADD_TO_DATA_DEFINITION: {
+        rec["define"] = r.defineId;
+        rec["datum"] = r.name;
+        rec["units"] = r.units;
+        rec["type"] = r.datumType;
+        rec["epsilon"] = r.epsilon;
+        rec["datum_id"] = r.datumId;
+        Datum d = parseDatumName(r.name, r.units, r.datumType);
+        if (!knownVariable(d)) raise(SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, 2);
+        else if (!supportedType(r.datumType)) raise(SIMCONNECT_EXCEPTION_INVALID_DATA_TYPE, 4);
+        else s.definitions[r.defineId].datums.push_back(d);
+        break;
+    }
+    case wire::OP_REQUEST_DATA_ON_SIM_OBJECT: {
+        rec["request"] = r.requestId;
+        rec["define"] = r.defineId;
+        rec["object"] = r.objectId;
+        rec["period"] = r.period;
+        rec["flags"] = r.flags;
+        rec["origin"] = r.origin;
+        rec["interval"] = r.interval;
+        rec["limit"] = r.limit;
+        DWORD objectId = r.objectId == SIMCONNECT_OBJECT_ID_USER ? World::kUserId : r.objectId;
+        if (!s.definitions.count(r.defineId)) raise(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 2);
+        else if (!world_.find(objectId)) raise(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 3);
+        else if (r.period > SIMCONNECT_PERIOD_SECOND) raise(SIMCONNECT_EXCEPTION_INVALID_ENUM, 4);
+        else if (r.period == SIMCONNECT_PERIOD_NEVER) s.requests.erase(r.requestId);
+        else {
+            DataRequest q{r.requestId, r.defineId, objectId, r.period, r.flags, r.origin, r.interval, r.limit};
+            q.nextSecond = now();  // SECOND: the first reply at the next frame
+            s.requests[r.requestId] = q;
+        }
+        break;
+    }
+    case wire::OP_REQUEST_DATA_ON_SIM_OBJECT_TYPE: {
+        rec["request"] = r.requestId;
+        rec["define"] = r.defineId;
+        rec["radius"] = r.radius;
+        rec["type"] = r.objectType;
+        auto def = s.definitions.find(r.defineId);
+        if (def == s.definitions.end()) {
+            raise(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 2);
+            break;
+        }
+        if (r.radius > SIMCONNECT_MAX_RADIUS_METERS) {
+            raise(SIMCONNECT_EXCEPTION_OUT_OF_BOUNDS, 3);
+            break;
+        }
+        auto& user = world_.user();
+        std::vector<SimObject*> found;
+        for (auto& [id, o] : world_.objects()) {
+            bool typeMatches = r.objectType == SIMCONNECT_SIMOBJECT_TYPE_ALL ||
+                               r.objectType == SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT ||
+                               (r.objectType == SIMCONNECT_SIMOBJECT_TYPE_USER && id == World::kUserId);
+            if (!typeMatches) continue;
+            if (id != World::kUserId &&
+                (r.radius == 0 || distanceMetres(user.lat, user.lon, o.lat, o.lon) > r.radius))
+                continue;
+            found.push_back(&o);
+        }
+        rec["entries"] = found.size();
+        DWORD entry = 0;
+        for (auto* o : found) {
+            wire::Bytes data;
+            pack(def->second, *o, world_.groundElevation(o->lat, o->lon), data);
+            wire::appendObjectData(out, version, SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE, r.requestId, o->id,
+                                   r.defineId, 0, ++entry, static_cast<DWORD>(found.size()),
+                                   static_cast<DWORD>(def->second.datums.size()), data);
+        }
+        break;
+    }
+    case wire::OP_SET_DATA_ON_SIM_OBJECT: {
+        rec["define"] = r.defineId;
+        rec["object"] = r.objectId;
+        rec["flags"] = r.flags;
+        rec["count"] = r.arrayCount;
+        rec["unit_size"] = r.unitSize;
+        auto def = s.definitions.find(r.defineId);
+        SimObject* o = world_.find(r.objectId == SIMCONNECT_OBJECT_ID_USER ? World::kUserId : r.objectId);
+        if (def == s.definitions.end()) raise(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 1);
+        else if (!o) raise(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 2);
+        else if (def->second.size() == 0 || r.unitSize != def->second.size())
+            raise(SIMCONNECT_EXCEPTION_INVALID_DATA_SIZE, 5);
+        else {
+            auto values = apply(def->second, *o, r.payload.first(r.unitSize));
+            if (trace_.is_open()) {
+                rec["values"] = values;
+                tracePosition(*o, false);
+            }
+        }
+        break;
+    }
+    case wire::OP_SUBSCRIBE_TO_SYSTEM_EVENT: {
+        rec["event_id"] = r.eventId;
+        rec["event"] = r.name;
+        std::string name = toLower(trim(r.name));
+        if (!knownSystemEvent(name)) {
+            raise(SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, 2);
+            break;
+        }
+        s.subscriptions[r.eventId] = name;
+        if (name == "sim") wire::appendEvent(out, version, SIMCONNECT_RECV_UNKNOWN_GROUP, r.eventId,
+                                             options_.simRunning ? 1 : 0);
+        break;
+    }
+    case wire::OP_AI_CREATE_NON_ATC_AIRCRAFT: {
+        const auto& p = r.position;
+        rec["title"] = r.name;
+        rec["tail"] = r.units;
+        rec["lat"] = p.Latitude;
+        rec["lon"] = p.Longitude;
+        rec["alt"] = p.Altitude;
+        rec["pitch"] = p.Pitch;
+        rec["bank"] = p.Bank;
+        rec["heading"] = p.Heading;
+        rec["on_ground"] = p.OnGround;
+        rec["airspeed"] = p.Airspeed;
+        rec["request"] = r.requestId;
+        if (!world_.knowsTitle(r.name)) {
+            raise(SIMCONNECT_EXCEPTION_CREATE_OBJECT_FAILED, 1);
+            break;
+        }
+        if (world_.full()) {
+            raise(SIMCONNECT_EXCEPTION_TOO_MANY_OBJECTS, SIMCONNECT_RECV_UNKNOWN_INDEX);
+            break;
+        }
+        SimObject& o = world_.create();
+        o.title = r.name;
+        o.atcId = r.units;
+        o.owner = s.id;
+        o.lat = p.Latitude;
+        o.lon = p.Longitude;
+        o.pitch = p.Pitch / kRadToDeg;
+        o.bank = p.Bank / kRadToDeg;
+        o.heading = p.Heading / kRadToDeg;
+        o.onGround = p.OnGround != 0;
+        o.alt = o.onGround ? world_.groundElevation(o.lat, o.lon) : p.Altitude;
+        o.airspeed = p.Airspeed >= 0xFFFFFFFEu ? 0 : p.Airspeed;
+        rec["object"] = o.id;
+        for (auto& other : sessions_) {
+            DWORD ev;
+            if (!other->finished && other->opened && other->subscribed("objectadded", ev))
+                wire::appendObjectAddRemove(other->pending, other->version, ev, o.id, SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT);
+        }
+        wire::appendAssignedObjectId(out, version, r.requestId, o.id);
+        finish();
+        tracePosition(o, true);
+        return;
+    }
+    case wire::OP_AI_RELEASE_CONTROL: {
+        rec["object"] = r.objectId;
+        rec["request"] = r.requestId;
+        SimObject* o = world_.find(r.objectId);
+        if (r.objectId == SIMCONNECT_OBJECT_ID_USER || r.objectId == World::kUserId)
+            raise(SIMCONNECT_EXCEPTION_OPERATION_INVALID_FOR_OBJECT_TYPE, 1);
+        else if (!o) raise(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 1);
+        else o->released = true;
+        break;
+    }
+    case wire::OP_AI_REMOVE_OBJECT: {
+        rec["object"] = r.objectId;
+        rec["request"] = r.requestId;
+        if (r.objectId == SIMCONNECT_OBJECT_ID_USER || r.objectId == World::kUserId || !world_.find(r.objectId)) {
+            raise(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 1);
+            break;
+        }
+        world_.remove(r.objectId);
+        lastTraced_.erase(r.objectId);
+        for (auto& other : sessions_) {
+            DWORD ev;
+            if (!other->finished && other->opened && other->subscribed("objectremoved", ev))
+                wire::appendObjectAddRemove(other->pending, other->version, ev, r.objectId,
+                                            SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT);
+        }
+        finish();
+        trace(json{{"t", now()}, {"removed", r.objectId}}.dump());
+        return;
+    }
+    case wire::OP_AI_SET_AIRCRAFT_FLIGHT_PLAN: {
+        rec["object"] = r.objectId;
+        rec["path"] = r.name;
+        rec["request"] = r.requestId;
+        SimObject* o = world_.find(r.objectId);
+        std::error_code ec;
+        std::string path = r.name;
+        // The client names the plan without its extension, as the simulator accepts.
+        if (!std::filesystem::is_regular_file(path, ec) && std::filesystem::is_regular_file(path + ".pln", ec))
+            path += ".pln";
+        if (!o || r.objectId == World::kUserId) raise(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 1);
+        else if (!std::filesystem::is_regular_file(path, ec)) raise(SIMCONNECT_EXCEPTION_LOAD_FLIGHTPLAN_FAILED, 2);
+        else o->flightPlan = path;
+        break;
+    }
+    default: raise(SIMCONNECT_EXCEPTION_ERROR, SIMCONNECT_RECV_UNKNOWN_INDEX);
+    }
+    finish();
+}
+
+std::string Server::command(const std::string& line) {
+    std::string cmd = trim(line);
+    std::string arg;
+    if (auto sp = cmd.find(' '); sp != std::string::npos) {
+        arg = trim(cmd.substr(sp + 1));
+        cmd = cmd.substr(0, sp);
+    }
+    cmd = toLower(cmd);
+    std::vector<std::shared_ptr<Session>> cut;
+    {
+        std::lock_guard lock(mutex_);
+        trace(json{{"t", now()}, {"command", cmd}, {"arg", arg}}.dump());
+        auto each = [&](const char* event, auto&& f) {
+            for (auto& s : sessions_) {
+                DWORD ev;
+                if (!s->finished && s->opened && s->subscribed(event, ev)) f(*s, ev);
+            }
+        };
+        if (cmd == "sim") {
+            options_.simRunning = arg == "1";
+            each("sim", [&](Session& s, DWORD ev) {
+                wire::appendEvent(s.pending, s.version, SIMCONNECT_RECV_UNKNOWN_GROUP, ev, options_.simRunning);
+            });
+        } else if (cmd == "flightloaded") {
+            each("flightloaded", [&](Session& s, DWORD ev) { wire::appendFileNameEvent(s.pending, s.version, ev, arg); });
+        } else if (cmd == "positionchanged") {
+            each("positionchanged", [&](Session& s, DWORD ev) {
+                wire::appendEvent(s.pending, s.version, SIMCONNECT_RECV_UNKNOWN_GROUP, ev, 0);
+            });
+        } else if (cmd == "quit") {
+            for (auto& s : sessions_)
+                if (!s->finished) wire::appendQuit(s->pending, s->version);
+            cut = sessions_;
+        } else if (cmd == "drop") {
+            for (auto& s : sessions_) s->pending.clear();
+            cut = sessions_;
+        } else {
+            return "unknown command '" + cmd + "'";
+        }
+    }
+    flushAll();
+    for (auto& s : cut) s->stream->cancel();
+    return {};
+}
+
+std::size_t Server::connectionCount() {
+    std::lock_guard lock(mutex_);
+    return static_cast<std::size_t>(
+        std::count_if(sessions_.begin(), sessions_.end(), [](const auto& s) { return !s->finished; }));
+}
+
+std::size_t Server::aiObjectCount() {
+    std::lock_guard lock(mutex_);
+    return world_.aiCount();
+}
+
+std::string usage() {
+    return "usage: simhost [options]\n"
+           "  --port N           IPv4 TCP port on 127.0.0.1 (0: a free one, -1: none; default 0)\n"
+           "  --port6 N          IPv6 TCP port on ::1 (0: a free one; default none)\n"
+           "  --pipe NAME        pipe name under \\\\.\\pipe\\ ('' for none; default the simulator's)\n"
+           "  --p3d 5|6          the Prepar3D version it claims (default 5)\n"
+           "  --frame-rate HZ    Frame events per second (default 30)\n"
+           "  --user SCRIPT      parked:LAT,LON[,HDG] | taxi:LAT,LON,HDG,KTS |\n"
+           "                     route:KTS,ALTFT:LAT,LON;LAT,LON;... | track:FILE\n"
+           "  --titles PATH      installed container titles: a file (one a line) or a livery folder\n"
+           "  --ground LAT1,LON1,LAT2,LON2,FT  flat ground elevation over a box (repeatable)\n"
+           "  --trace FILE       JSON-lines trace of operations and AI positions\n"
+           "  --trace-interval S seconds between position records of one object (default 1, 0: all)\n"
+           "  --max-objects N    AI object limit (default 1000)\n"
+           "  --not-running      the simulation starts paused ('sim 1' on stdin starts it)\n"
+           "  --no-registry      do not write the ports\n"
+           "The ports go to the registry (off Windows: the file named by VNTX_REGISTRY).\n"
+           "Commands on stdin: sim 0|1, flightloaded PATH, positionchanged, quit, drop, exit\n";
+}
+
+bool parseOptions(const std::vector<std::string>& args, Options& o, std::string& error) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= args.size()) throw std::invalid_argument(a + " needs a value");
+            return args[++i];
+        };
+        try {
+            if (a == "--port") o.port = std::stoi(value());
+            else if (a == "--port6") o.port6 = std::stoi(value());
+            else if (a == "--pipe") o.pipeName = value();
+            else if (a == "--p3d") o.p3dVersion = std::stoi(value());
+            else if (a == "--frame-rate") o.frameRate = std::stod(value());
+            else if (a == "--user") o.userScript = value();
+            else if (a == "--titles") o.titles = value();
+            else if (a == "--trace") o.tracePath = value();
+            else if (a == "--trace-interval") o.traceInterval = std::stod(value());
+            else if (a == "--max-objects") o.maxObjects = static_cast<std::size_t>(std::stoul(value()));
+            else if (a == "--not-running") o.simRunning = false;
+            else if (a == "--no-registry") o.writeRegistry = false;
+            else if (a == "--ground") {
+                std::string v = value();
+                double g[5];
+                if (std::sscanf(v.c_str(), "%lf,%lf,%lf,%lf,%lf", &g[0], &g[1], &g[2], &g[3], &g[4]) != 5)
+                    throw std::invalid_argument("--ground needs LAT1,LON1,LAT2,LON2,FT");
+                o.ground.push_back({g[0], g[1], g[2], g[3], g[4]});
+            } else {
+                throw std::invalid_argument("unknown option " + a);
+            }
+        } catch (const std::invalid_argument& e) {
+            error = e.what();
+            return false;
+        } catch (const std::out_of_range&) {
+            error = "value out of range for " + a;
+            return false;
+        }
+    }
+    if (o.frameRate <= 0 || o.frameRate > 1000) {
+        error = "--frame-rate must be above 0 and at most 1000";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace vntx::simhost
