@@ -365,7 +365,7 @@ bool tick() {
         call(h.perReportDuties);
         if (stopOrClosed()) return false;
         if (count % 15 != 0) {
-            if (count % 16 == 0 && !cs.staticUpdateRequested) call(h.staticRefresh);
+            if (count % 16 == 0 && !cs.staticUpdateRequested && !ts.collectArmed) call(h.staticRefresh);
             if (count % 59 == 0) readersLivenessCheck();
             if (count % 61 == 0) call(h.removeDuplicateStatic);
         } else {

@@ -1,7 +1,9 @@
 #include "core/wiring.h"
 
+#include "airports/catalogue.h"
+
 namespace vntx {
 
-void installAllHooks() {}
+void installAllHooks() { installRefdataHooks(); }
 
 }  // namespace vntx

@@ -65,6 +65,9 @@ def production_run():
         check(re.fullmatch(r"\w{3} \w{3} \d\d \d\d:\d\d:\d\d \d{4} \(utc\) Ventrix_P3D version 11\.9\.2 for Prepar3D v5/v6",
                            first) is not None, "Log.txt starts with the header line: " + first)
         check("Exiting: USER CLOSED SIM" in log, "log says Exiting: USER CLOSED SIM")
+        if os.path.isdir(os.path.join(install, "input")) and os.listdir(os.path.join(install, "input")):
+            for what in ("dbase records read", "publishers read", "airports read"):
+                check(re.search(r"^\d+ " + what + "$", log, re.M) is not None, "reference data: " + what)
         params = os.path.join(env["XDG_CONFIG_HOME"], "Ventrix_P3D", "parameters.xml")
         check(os.path.exists(params), "parameters.xml created in the roaming application-data folder")
         values = {p.get("name"): p.get("value") for p in ET.parse(params).getroot()}
