@@ -1,9 +1,13 @@
 #include "core/wiring.h"
 
 #include "airports/catalogue.h"
+#include "simlink/simlink.h"
 
 namespace vntx {
 
-void installAllHooks() { installRefdataHooks(); }
+void installAllHooks() {
+    installRefdataHooks();
+    installSimlinkHooks();
+}
 
 }  // namespace vntx
