@@ -26,6 +26,34 @@ double distanceNm(double lat1, double lon1, double lat2, double lon2) {
 }
 
 void indented(std::string_view text) { logLine(fmt::format("   {}", text)); }
+
+bool validUtf8(std::string_view s) {
+    for (std::size_t i = 0; i < s.size();) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        std::size_t n = c < 0x80 ? 0 : (c >> 5) == 0x6 ? 1 : (c >> 4) == 0xE ? 2 : (c >> 3) == 0x1E ? 3 : 9;
+        if (n == 9 || i + n >= s.size()) return false;
+        for (std::size_t k = 1; k <= n; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+        i += n + 1;
+    }
+    return true;
+}
+
+// The simulator names itself in its own code page ("Prepar3D\xAE"); the log
+// and the window want UTF-8.
+std::string simulatorNameText(const std::string& name) {
+    if (validUtf8(name)) return name;
+    std::string out;
+    for (unsigned char c : name) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
 }  // namespace
 
 void SimLink::dispatchProc(SIMCONNECT_RECV* data, DWORD size, void* context) {
@@ -110,7 +138,8 @@ void SimLink::onEvent(DWORD eventId, DWORD data) {
     }
 }
 
-void SimLink::checkSimulator(const std::string& applicationName, const DWORD version[4]) {
+void SimLink::checkSimulator(const std::string& reportedName, const DWORD version[4]) {
+    const std::string applicationName = simulatorNameText(reportedName);
     if (applicationName.empty()) {
         logLine("! Simulator name empty?");
         return;

@@ -324,3 +324,19 @@ TEST_F(LinkTest, EventsSetRunningAndStopForANewFlight) {
 
 }  // namespace
 }  // namespace vntx::simlink::test
+
+namespace vntx::simlink::test {
+namespace {
+TEST_F(LinkTest, ASimulatorNameInItsCodePageIsLoggedAsUtf8) {
+    const DWORD app[4] = {5, 4, 9, 28482}, sc[4] = {5, 4, 0, 0};
+    wire::Bytes m;
+    wire::appendOpenReply(m, 4, "Lockheed Martin\xAE Prepar3D\xAE v5", app, sc);
+    send(m);
+    EXPECT_EQ(link.simulatorText(), "Lockheed Martin\xC2\xAE Prepar3D\xC2\xAE v5 (5.4.9.28482)");
+    m.clear();
+    wire::appendOpenReply(m, 4, "Sim \xC3\xA9 v5", app, sc);  // already UTF-8: kept
+    send(m);
+    EXPECT_EQ(link.simulatorText(), "Sim \xC3\xA9 v5 (5.4.9.28482)");
+}
+}  // namespace
+}  // namespace vntx::simlink::test
