@@ -76,29 +76,15 @@ void SimLink::run(std::stop_token stop) {
                 flushLog();
                 requestRepaint();
             }
-            HANDLE h = nullptr;
-            if (SUCCEEDED(client_.SimConnect_Open(&h, kClientName, nullptr, 0, nullptr, 0)) && h) {
-                std::lock_guard lock(simMutex_);
-                handle_ = h;
-                break;
-            }
+            if (openOnce()) break;
             sleepFor(stop, 100ms);
         }
         if (handle_) {
-            registerAll();
             platform::beginTimerPeriod1ms();
             timerRaised = true;
             while (!stop.stop_requested()) {
                 auto started = std::chrono::steady_clock::now();
-                HRESULT hr = client_.SimConnect_CallDispatch(handle_, &SimLink::dispatchProc, this);
-                if (dispatchError_) {
-                    auto e = dispatchError_;
-                    dispatchError_ = nullptr;
-                    std::rethrow_exception(e);
-                }
-                // A failed dispatch means the connection is gone; after "Quit" the
-                // simulator closes it anyway.
-                if (FAILED(hr) || quit_) break;
+                if (!dispatchOnce()) break;
                 std::this_thread::sleep_until(started + 1ms);
             }
         }
@@ -117,6 +103,30 @@ void SimLink::run(std::stop_token stop) {
     indicators().simRunning = false;
     simulatorGone();
     threadActive_ = false;
+}
+
+bool SimLink::openOnce() {
+    HANDLE h = nullptr;
+    if (FAILED(client_.SimConnect_Open(&h, kClientName, nullptr, 0, nullptr, 0)) || !h) return false;
+    {
+        std::lock_guard lock(simMutex_);
+        handle_ = h;
+    }
+    registerAll();
+    return true;
+}
+
+bool SimLink::dispatchOnce() {
+    if (!handle_) return false;
+    HRESULT hr = client_.SimConnect_CallDispatch(handle_, &SimLink::dispatchProc, this);
+    if (dispatchError_) {
+        auto e = dispatchError_;
+        dispatchError_ = nullptr;
+        std::rethrow_exception(e);
+    }
+    // A failed dispatch means the connection is gone; after "Quit" the
+    // simulator closes it anyway.
+    return SUCCEEDED(hr) && !quit_;
 }
 
 void SimLink::closeConnection() {

@@ -148,6 +148,13 @@ public:
     bool threadRunning() const { return threadActive_.load(); }
     // The thread's body; tests call it on a thread of their own.
     void run(std::stop_token stop);
+    // The thread's steps, for a caller that drives the link itself: one
+    // attempt to open and register (true when connected); one pass of the
+    // dispatch handler (false when the connection is gone; rethrows what the
+    // handler threw); closing the connection.
+    bool openOnce();
+    bool dispatchOnce();
+    void closeConnection();
 
     // ---- requests (each under the SimConnect lock; a failure runs the request failure step)
     // One-shot request 109; returns the last received user position.
@@ -231,7 +238,6 @@ public:
 
 private:
     void registerAll();
-    void closeConnection();
     void postNotice(const ObjectNotice& notice);
     void onException(simconnect::DWORD exception, simconnect::DWORD sendId, simconnect::DWORD index);
     void onEvent(simconnect::DWORD eventId, simconnect::DWORD data);
