@@ -148,6 +148,76 @@ void BM_FrameFlush1000Positions(benchmark::State& state) {
 }
 BENCHMARK(BM_FrameFlush1000Positions)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
 
+// The link's own share: the same flush over a client that accepts every call at once.
+class AcceptingClient final : public Client {
+public:
+    HRESULT SimConnect_Open(HANDLE* ph, LPCSTR, HWND, DWORD, HANDLE, DWORD) override {
+        *ph = reinterpret_cast<HANDLE>(std::uintptr_t{1});
+        return S_OK;
+    }
+    HRESULT SimConnect_Close(HANDLE) override { return S_OK; }
+    HRESULT SimConnect_CallDispatch(HANDLE, DispatchProc, void*) override { return S_OK; }
+    HRESULT SimConnect_GetLastSentPacketID(HANDLE, DWORD* id) override { return *id = 0, S_OK; }
+    HRESULT SimConnect_MapClientEventToSimEvent(HANDLE, SIMCONNECT_CLIENT_EVENT_ID, const char*) override { return S_OK; }
+    HRESULT SimConnect_TransmitClientEvent(HANDLE, SIMCONNECT_OBJECT_ID, SIMCONNECT_CLIENT_EVENT_ID, DWORD,
+                                           SIMCONNECT_NOTIFICATION_GROUP_ID, SIMCONNECT_EVENT_FLAG) override {
+        return S_OK;
+    }
+    HRESULT SimConnect_AddClientEventToNotificationGroup(HANDLE, SIMCONNECT_NOTIFICATION_GROUP_ID,
+                                                         SIMCONNECT_CLIENT_EVENT_ID, BOOL) override {
+        return S_OK;
+    }
+    HRESULT SimConnect_SetNotificationGroupPriority(HANDLE, SIMCONNECT_NOTIFICATION_GROUP_ID, DWORD) override {
+        return S_OK;
+    }
+    HRESULT SimConnect_AddToDataDefinition(HANDLE, SIMCONNECT_DATA_DEFINITION_ID, const char*, const char*,
+                                           SIMCONNECT_DATATYPE, float, DWORD) override {
+        return S_OK;
+    }
+    HRESULT SimConnect_RequestDataOnSimObject(HANDLE, SIMCONNECT_DATA_REQUEST_ID, SIMCONNECT_DATA_DEFINITION_ID,
+                                              SIMCONNECT_OBJECT_ID, SIMCONNECT_PERIOD, SIMCONNECT_DATA_REQUEST_FLAG,
+                                              DWORD, DWORD, DWORD) override {
+        return S_OK;
+    }
+    HRESULT SimConnect_RequestDataOnSimObjectType(HANDLE, SIMCONNECT_DATA_REQUEST_ID, SIMCONNECT_DATA_DEFINITION_ID,
+                                                  DWORD, SIMCONNECT_SIMOBJECT_TYPE) override {
+        return S_OK;
+    }
+    HRESULT SimConnect_SetDataOnSimObject(HANDLE, SIMCONNECT_DATA_DEFINITION_ID, SIMCONNECT_OBJECT_ID,
+                                          SIMCONNECT_DATA_SET_FLAG, DWORD, DWORD, void* data) override {
+        benchmark::DoNotOptimize(data);
+        return S_OK;
+    }
+    HRESULT SimConnect_SubscribeToSystemEvent(HANDLE, SIMCONNECT_CLIENT_EVENT_ID, const char*) override { return S_OK; }
+    HRESULT SimConnect_AICreateNonATCAircraft(HANDLE, const char*, const char*, SIMCONNECT_DATA_INITPOSITION,
+                                              SIMCONNECT_DATA_REQUEST_ID) override {
+        return S_OK;
+    }
+    HRESULT SimConnect_AIReleaseControl(HANDLE, SIMCONNECT_OBJECT_ID, SIMCONNECT_DATA_REQUEST_ID) override { return S_OK; }
+    HRESULT SimConnect_AIRemoveObject(HANDLE, SIMCONNECT_OBJECT_ID, SIMCONNECT_DATA_REQUEST_ID) override { return S_OK; }
+    HRESULT SimConnect_AISetAircraftFlightPlan(HANDLE, SIMCONNECT_OBJECT_ID, const char*,
+                                               SIMCONNECT_DATA_REQUEST_ID) override {
+        return S_OK;
+    }
+};
+
+void BM_FrameFlush1000PositionsLinkOnly(benchmark::State& state) {
+    AcceptingClient client;
+    simlink::SimLink link(client);
+    link.openOnce();
+    link.setUserObjectId(1);
+    simlink::AiPosition p;
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (int i = 0; i < kAircraft; ++i) link.queuePosition(static_cast<std::uint32_t>(2 + i), p);
+        link.handOverPositions();
+        state.ResumeTiming();
+        link.flushFrame();
+    }
+    state.SetItemsProcessed(state.iterations() * kAircraft);
+}
+BENCHMARK(BM_FrameFlush1000PositionsLinkOnly)->Unit(benchmark::kMicrosecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -73,15 +73,16 @@ void SimLink::setControlBlock(std::uint32_t objectId, double spoilers, double th
     client_.SimConnect_SetDataOnSimObject(handle_, DEF_AI_CONTROLS, objectId, 0, 0, sizeof block, block);
 }
 
-void SimLink::gf_allLightsToggle(std::uint32_t objectId) {
+bool SimLink::gf_allLightsToggle(std::uint32_t objectId) {
     bool failed;
     {
         std::lock_guard lock(simMutex_);
-        if (requestFailed_) return;
+        if (requestFailed_) return false;
         failed = !handle_ || FAILED(client_.SimConnect_TransmitClientEvent(handle_, objectId, EVT_ALL_LIGHTS_TOGGLE, 0,
                                                                           kNotificationGroup, 0));
     }
-    if (failed) logLine("SimConnect gf_allLightsToggle fails");
+    if (failed) logError("SimConnect gf_allLightsToggle fails");
+    return !failed;
 }
 
 bool SimLink::setFlightPlan(std::uint32_t objectId, const std::string& path) {

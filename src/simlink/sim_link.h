@@ -187,7 +187,8 @@ public:
     // and recorded but sends nothing.
     void gf_setFlaps(std::uint32_t objectId, AircraftCategory category, int& currentFlapIndex, int flapIndex);
     void setControlBlock(std::uint32_t objectId, double spoilers, double throttle1, double throttle2);
-    void gf_allLightsToggle(std::uint32_t objectId);
+    // "ALL_LIGHTS_TOGGLE" sent at once; false (and logged) when the call fails.
+    bool gf_allLightsToggle(std::uint32_t objectId);
     // SimConnect_AISetAircraftFlightPlan (request 110); false when the call fails.
     bool setFlightPlan(std::uint32_t objectId, const std::string& path);
     // Request 102 for an object of 3 or more; false for a lower id.

@@ -366,3 +366,31 @@ TEST(RefusedLiveriesTest, TheTwentiethRefusalStopsWithError81) {
 
 }  // namespace
 }  // namespace vntx::simlink::test
+
+namespace vntx::simlink::test {
+namespace {
+TEST_F(LinkTest, DirectCallsGoOutAtOnceAndReportTheirFailure) {
+    connect();
+    link.setControlBlock(6, 10, 55, 56);
+    auto set = client.callsOf("SetDataOnSimObject");
+    ASSERT_EQ(set.size(), 1u);
+    EXPECT_EQ(set[0].id, DEF_AI_CONTROLS);
+    EXPECT_EQ(set[0].values, (std::vector<double>{10, 55, 56}));
+    EXPECT_TRUE(link.gf_allLightsToggle(6));
+    client.fails = [](const Call& c) { return c.op == "TransmitClientEvent"; };
+    EXPECT_FALSE(link.gf_allLightsToggle(6));
+    EXPECT_NE(log().find("==> SimConnect gf_allLightsToggle fails"), std::string::npos);
+    auto sent = client.callsOf("TransmitClientEvent");
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0].id, EVT_ALL_LIGHTS_TOGGLE);
+    // Within range: RANGE nautical miles in metres, aircraft only.
+    link.services().rangeNm = [] { return 25; };
+    link.requestAiWithinRange();
+    auto byType = client.callsOf("RequestDataOnSimObjectType");
+    ASSERT_EQ(byType.size(), 1u);
+    EXPECT_EQ(byType[0].data, 25u * 1852u);
+    EXPECT_EQ(byType[0].id, DEF_AI_OBJECT);
+    EXPECT_EQ(byType[0].objectId, static_cast<DWORD>(SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT));
+}
+}  // namespace
+}  // namespace vntx::simlink::test
