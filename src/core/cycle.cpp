@@ -224,6 +224,7 @@ void run() {
     setCycleRunning(true);
     call(h.fillCallsignList);
     enable(32857, true);
+    flushLog();
     // 14-15
     tickState = TickState{};
     platform::beginTimerPeriod1ms();

@@ -5,6 +5,7 @@
 #include "input/input.h"
 #include "input/traffic_reader.h"
 #include "liveries/scan.h"
+#include "simlink/simlink.h"
 
 namespace vntx {
 
@@ -15,6 +16,8 @@ void installAllHooks() {
     auto& h = hooks();
     h.lastTrafficTime = [] { return static_cast<std::int64_t>(input::trafficReader().lastTrafficTime.load()); };
     h.resetCycleState = [] { resetInputState(); };
+    // The simulator link chains its own steps onto the reset, clear and join hooks.
+    installSimlinkHooks();
 }
 
 }  // namespace vntx

@@ -12,6 +12,9 @@ import tempfile
 import time
 import xml.etree.ElementTree as ET
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from world import make_liveries, make_world as world, read, set_parameter, write_parameters  # noqa: E402
+
 EXE = os.path.abspath(sys.argv[1])
 LIVGEN = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else None
 failures = []
@@ -23,52 +26,9 @@ def check(cond, what):
         failures.append(what)
 
 
-def make_world(root, docs=True, p3d=True):
-    env = dict(os.environ)
-    env["XDG_CONFIG_HOME"] = os.path.join(root, "appdata")
-    env["VNTX_RUNTIME_DIR"] = os.path.join(root, "run")
-    env["VNTX_REGISTRY"] = os.path.join(root, "registry.ini")
-    env["HOME"] = root
-    install = os.path.join(root, "install")
-    os.makedirs(install)
-    if docs:
-        os.makedirs(os.path.join(install, "docs"))
-    if p3d:
-        sim = os.path.join(root, "P3Dv5")
-        os.makedirs(sim)
-        with open(env["VNTX_REGISTRY"], "w") as f:
-            f.write("[HKLM\\SOFTWARE\\Lockheed Martin\\Prepar3D v5]\nSetupPath=%s\n" % sim)
-    # Reference data built with the program, when the build made it.
-    built_input = os.path.join(os.path.dirname(EXE), "..", "..", "input")
-    if os.path.isdir(built_input):
-        os.makedirs(os.path.join(install, "input"), exist_ok=True)
-        for name in os.listdir(built_input):
-            src = os.path.join(built_input, name)
-            if os.path.isfile(src):
-                with open(src, "rb") as a, open(os.path.join(install, "input", name), "wb") as b:
-                    b.write(a.read())
-    return env, install
-
-
-def read(path):
-    with open(path, encoding="utf-8", errors="replace") as f:
-        return f.read()
-
-
-def set_parameter(env, key, value):
-    path = os.path.join(env["XDG_CONFIG_HOME"], "Ventrix_P3D", "parameters.xml")
-    tree = ET.parse(path)
-    root = tree.getroot()
-    for p in root.findall("parameter"):
-        if p.get("name") == key:
-            root.remove(p)
-    ET.SubElement(root, "parameter", name=key, value=value)
-    tree.write(path, encoding="UTF-8", xml_declaration=True)
-
-
 def production_run():
     with tempfile.TemporaryDirectory() as root:
-        env, install = make_world(root)
+        env, install = world(root, EXE)
         r = subprocess.run([EXE, "--PRODUCTION"], cwd=install, env=env, stdin=subprocess.DEVNULL,
                            capture_output=True, text=True, timeout=60)
         check(r.returncode == 0, "production run returns 0 (got %d)" % r.returncode)
@@ -96,9 +56,7 @@ def production_run():
             check("Error Exit Ventrix_P3D first!   Then set one or more lfolder parameters" in r.stdout,
                   "first run asks for a livery folder")
             check("Exiting: SYSTEM ERROR" in log, "... and ends with SYSTEM ERROR")
-            subprocess.run([LIVGEN, os.path.join(root, "liveries"), "30", "5"], check=True,
-                           stdout=subprocess.DEVNULL)
-            set_parameter(env, "lfolder0", os.path.join(root, "liveries", "tree"))
+            set_parameter(env, "lfolder0", make_liveries(LIVGEN, os.path.join(root, "liveries"), 30, 5))
             r = subprocess.run([EXE, "/production"], cwd=install, env=env, stdin=subprocess.DEVNULL,
                                capture_output=True, text=True, timeout=120)
             check(r.returncode == 0, "second production run returns 0 (got %d)" % r.returncode)
@@ -109,23 +67,12 @@ def production_run():
         check("Exiting: USER CLOSED SIM" in log, "log says Exiting: USER CLOSED SIM")
 
 
-def write_parameters(env, values):
-    folder = os.path.join(env["XDG_CONFIG_HOME"], "Ventrix_P3D")
-    os.makedirs(folder, exist_ok=True)
-    with open(os.path.join(folder, "parameters.xml"), "w") as f:
-        f.write("<?xml version=\"1.0\"?>\n<parameters>\n")
-        for k, v in values.items():
-            f.write('  <parameter name="%s" value="%s" />\n' % (k, v))
-        f.write("</parameters>\n")
-
-
 def second_instance_and_terminal_commands():
     with tempfile.TemporaryDirectory() as root:
-        env, install = make_world(root)
+        env, install = world(root, EXE)
         params = {"PROGRAM_VERSION": "11.9.2", "SCAN_LIVERIES": "false", "SCAN_AIRPORTS": "false"}
         if LIVGEN:
-            subprocess.run([LIVGEN, os.path.join(root, "liveries"), "10", "3"], check=True, stdout=subprocess.DEVNULL)
-            params.update({"SCAN_LIVERIES": "true", "lfolder0": os.path.join(root, "liveries", "tree")})
+            params.update({"SCAN_LIVERIES": "true", "lfolder0": make_liveries(LIVGEN, os.path.join(root, "liveries"))})
         write_parameters(env, params)
         first = subprocess.Popen([EXE], cwd=install, env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                  stderr=subprocess.STDOUT, text=True)
@@ -160,7 +107,7 @@ def second_instance_and_terminal_commands():
 
 def wrong_folder_then_sigterm():
     with tempfile.TemporaryDirectory() as root:
-        env, install = make_world(root, docs=False)
+        env, install = world(root, EXE, docs=False)
         p = subprocess.Popen([EXE], cwd=install, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                              stderr=subprocess.STDOUT, text=True)
         log_path = os.path.join(install, "Log.txt")
