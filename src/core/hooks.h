@@ -3,8 +3,9 @@
 // The program's wiring (src/core/wiring.cpp) fills them at start-up.
 #pragma once
 
+#include <cstdint>
 #include <functional>
-#include <stop_token>
+#include <string>
 
 namespace vntx {
 
@@ -24,7 +25,7 @@ struct CycleHooks {
 
     // --- run
     std::function<void()> clearContainers;        // run step 1
-    std::function<void(std::stop_token)> startSimulator;  // run step 2 (the "SimClient" thread)
+    std::function<void()> startSimulator;         // run step 2: (re)start the "SimClient" thread
     std::function<bool()> simulationRunning;      // running flag set and request failure flag clear
     // run step 3 after the simulator runs: request the once-a-second report and
     // wait for the first user position; returns false when a stop came.
@@ -72,6 +73,8 @@ struct CycleHooks {
     std::function<void()> clearGhosts;            // closing step 11 (then summary + report)
     std::function<void()> resetCycleState;        // closing step 14 reset (QNH, stamps, lists, queues)
     std::function<void()> joinThreads;            // process end
+    std::function<std::int64_t()> lastTrafficTime;  // last traffic time stamp (0: none yet)
+    std::function<bool(const std::string&)> airportKnown;  // the destination box: code in the catalogue
 };
 
 CycleHooks& hooks();

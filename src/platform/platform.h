@@ -2,6 +2,7 @@
 // system it runs on; everything else calls these functions.
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -49,6 +50,13 @@ bool isElevated();
 
 // Names the calling thread for debuggers (best effort).
 void setThreadName(const std::string& name);
+
+// Reads one line from standard input, waiting at most timeoutMs.
+// 1: a line was read (without its end), 0: none yet, -1: end of input.
+int readStdinLine(std::string& line, int timeoutMs);
+
+// Ctrl+C and termination requests: sets the flag (asynchronously) instead of ending the process.
+void catchTerminationSignals(std::atomic<bool>& flag);
 
 // Path conversions between UTF-8 text and the file system.
 std::filesystem::path pathFromUtf8(const std::string& utf8);

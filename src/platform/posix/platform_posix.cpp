@@ -1,7 +1,9 @@
 #include "platform/platform.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
+#include <csignal>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -189,6 +191,56 @@ bool isElevated() { return false; }
 
 void setThreadName(const std::string& name) {
     ::pthread_setname_np(::pthread_self(), name.substr(0, 15).c_str());
+}
+
+int readStdinLine(std::string& line, int timeoutMs) {
+    static std::string pending;
+    static bool eof = false;
+    auto take = [&]() {
+        auto nl = pending.find('\n');
+        if (nl == std::string::npos) return false;
+        line = pending.substr(0, nl);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        pending.erase(0, nl + 1);
+        return true;
+    };
+    if (take()) return 1;
+    if (eof) {
+        if (pending.empty()) return -1;
+        line.swap(pending);
+        pending.clear();
+        return 1;
+    }
+    pollfd p{0, POLLIN, 0};
+    int rc = ::poll(&p, 1, timeoutMs);
+    if (rc <= 0) return 0;
+    char buf[4096];
+    ssize_t n = ::read(0, buf, sizeof buf);
+    if (n <= 0) {
+        eof = true;
+        if (pending.empty()) return -1;
+        line.swap(pending);
+        pending.clear();
+        return 1;
+    }
+    pending.append(buf, static_cast<std::size_t>(n));
+    return take() ? 1 : 0;
+}
+
+namespace {
+std::atomic<bool>* terminationFlag = nullptr;
+extern "C" void onTerminationSignal(int) {
+    if (terminationFlag) terminationFlag->store(true);
+}
+}  // namespace
+
+void catchTerminationSignals(std::atomic<bool>& flag) {
+    terminationFlag = &flag;
+    struct sigaction sa {};
+    sa.sa_handler = onTerminationSignal;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
 }
 
 std::filesystem::path pathFromUtf8(const std::string& utf8) { return std::filesystem::path(utf8); }

@@ -1,0 +1,9 @@
+#include "core/wiring.h"
+
+#include "airports/catalogue.h"
+
+namespace vntx {
+
+void installAllHooks() { installRefdataHooks(); }
+
+}  // namespace vntx

@@ -1,0 +1,6 @@
+#pragma once
+
+namespace vntx {
+// Plugs every subsystem into the cycle's hook points.
+void installAllHooks();
+}
