@@ -15,7 +15,7 @@ t0=$SECONDS
 stamp() { echo "windows: $1 ($((SECONDS - t0)) s)"; }
 
 win_install_packages
-WINDEPS=$(scripts/windeps.sh | tail -n1)
+WINDEPS=${VNTX_WINDEPS:-$(scripts/windeps.sh | tail -n1)}  # VNTX_WINDEPS: a prefix of your own
 stamp "dependencies in $WINDEPS"
 
 trap win_shutdown EXIT
@@ -24,10 +24,11 @@ win_prepare_prefix
 win_warm_up
 stamp "Wine prefix ready on display $DISPLAY"
 
+# A new dependency prefix: configure afresh, so no library found in the old one stays cached.
 if [ ! -f "$BUILD_DIR/build.ninja" ] || ! grep -q "VNTX_WINDEPS:PATH=$WINDEPS\$" "$BUILD_DIR/CMakeCache.txt"; then
-    cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    cmake --fresh -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" -DVNTX_WINDEPS="$WINDEPS" \
-        -DVNTX_WINEPREFIX="$WINEPREFIX" -DVNTX_BUILD_BENCH=OFF >/dev/null
+        -DVNTX_WINEPREFIX="$WINEPREFIX" -DVNTX_BUILD_BENCH=OFF -DCMAKE_EXE_LINKER_FLAGS=-static >/dev/null
 fi
 cmake --build "$BUILD_DIR" -j2
 stamp "cross build done"

@@ -76,3 +76,25 @@ win_shutdown() {
     fi
     win_stop_xvfb
 }
+
+# An install folder for Ventrix_P3D.exe ($1) with the reference data of the
+# build ($2), and Prepar3D v5 known to the registry of the Wine prefix.
+win_prepare_install() {
+    local install=$1 build=$2
+    rm -rf "$install"
+    mkdir -p "$install"/{docs,input,output,airports} "$install/../P3Dv5"
+    [ -d "$build/input" ] && cp -r "$build/input/." "$install/input/"
+    wine reg add 'HKLM\SOFTWARE\Lockheed Martin\Prepar3D v5' /v SetupPath \
+        /d "$(winepath -w "$install/../P3Dv5" 2>/dev/null)" /f /reg:64 </dev/null >/dev/null 2>&1
+    # The Wine user's roaming application-data folder (parameters.xml lives below it).
+    WIN_APPDATA="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming"
+    rm -rf "$WIN_APPDATA/Ventrix_P3D"
+    export WIN_APPDATA
+}
+
+# Runs a program of the build under Wine in the current folder; returns its exit code.
+win_run() {
+    local rc=0
+    timeout "${WIN_RUN_TIMEOUT:-120}" wine "$@" </dev/null || rc=$?
+    return "$rc"
+}

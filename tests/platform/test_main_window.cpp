@@ -210,3 +210,26 @@ TEST_F(MainWindowTest, StatusIsPaintedLimeAndErrorYellowOnBlack) {
     // The error line replaces the status line.
     EXPECT_EQ(error.count(vntx::win32::kLime, statusTop, statusTop + 16), 0);
 }
+
+TEST_F(MainWindowTest, EnableStatesOfControlsNotYetCreatedAreKeptForThem) {
+    Recorder rec;
+    auto w = openWindow(rec);
+    EXPECT_FALSE(w->pendingEnableState(32818).has_value());
+    std::thread cycle([&] {
+        w->enableControl(32818, false);
+        w->enableControl(32820, true);
+        w->enableControl(32818, true);
+    });
+    cycle.join();
+    EXPECT_EQ(w->pendingEnableState(32818), std::optional<bool>(true));
+    EXPECT_EQ(w->pendingEnableState(32820), std::optional<bool>(true));
+    // A real child control is enabled and disabled directly.
+    HWND button = ::CreateWindowExW(0, L"BUTTON", L"Now", WS_CHILD | BS_PUSHBUTTON, 111, 313, 45, 20, w->hwnd(),
+                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(32847)), instance(), nullptr);
+    ASSERT_NE(button, nullptr);
+    w->enableControl(32847, false);
+    EXPECT_FALSE(::IsWindowEnabled(button));
+    w->enableControl(32847, true);
+    EXPECT_TRUE(::IsWindowEnabled(button));
+    EXPECT_FALSE(w->pendingEnableState(32847).has_value());
+}

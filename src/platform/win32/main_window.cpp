@@ -119,10 +119,21 @@ void MainWindow::enableControl(int controlId, bool enabled) {
     HWND h = hwnd_.load();
     HWND control = h ? ::GetDlgItem(h, controlId) : nullptr;
     if (!control) {
-        logf("GetDlgItem failed for ID {}", controlId);
+        // Until the settings controls exist the state is only remembered for
+        // them; once they do, a missing one is a fault worth a log line.
+        if (controlsCreated_) logf("GetDlgItem failed for ID {}", controlId);
+        std::lock_guard lock(enableMutex_);
+        pendingEnable_[controlId] = enabled;
         return;
     }
     ::EnableWindow(control, enabled ? TRUE : FALSE);
+}
+
+std::optional<bool> MainWindow::pendingEnableState(int controlId) const {
+    std::lock_guard lock(enableMutex_);
+    auto it = pendingEnable_.find(controlId);
+    if (it == pendingEnable_.end()) return std::nullopt;
+    return it->second;
 }
 
 void MainWindow::refreshControls() {

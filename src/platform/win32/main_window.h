@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <string>
 
 #include "core/app.h"
@@ -53,6 +55,8 @@ public:
     void setTopMost(bool onTop) override;
 
     HWND hwnd() const { return hwnd_.load(); }
+    // Enable state asked for a control that does not exist (yet); nullopt if none.
+    std::optional<bool> pendingEnableState(int controlId) const;
     // Draws the whole client area (width by height) into dc.
     void paint(HDC dc, int width, int height);
 
@@ -71,6 +75,9 @@ private:
     HFONT font_ = nullptr;
     int exitCode_ = 0;
     bool destroyingQuietly_ = false;
+    bool controlsCreated_ = false;  // set once the settings controls are created
+    mutable std::mutex enableMutex_;
+    std::map<int, bool> pendingEnable_;
 };
 
 }  // namespace vntx::win32
