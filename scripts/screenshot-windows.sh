@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs Ventrix_P3D.exe under Wine on a private Xvfb display, in a prepared
-# install folder, and saves a PNG of the screen (Wine's 1024x640 desktop with
+# install folder, and saves a PNG of the screen (Wine's 1280x640 desktop with
 # the program's window) once the program has prepared its first cycle; then
 # closes it with the close button.
 #   screenshot-windows.sh [out.png]     (default build-windows/Ventrix_P3D.png)
@@ -33,7 +33,7 @@ done
 sleep "${SHOT_DELAY:-2}"
 tmp=$(mktemp --suffix=.xwd)
 xwd -root -silent >"$tmp"
-/usr/bin/convert "xwd:$tmp" -crop 1024x640+0+0 +repage "$OUT"
+/usr/bin/convert "xwd:$tmp" -crop "${WIN_DESKTOP}+0+0" +repage "$OUT"
 rm -f "$tmp"
 echo "screenshot: $OUT ($(/usr/bin/identify -format '%wx%h' "$OUT"))"
 

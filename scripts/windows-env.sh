@@ -1,6 +1,7 @@
 # Shared by the Windows scripts (sourced, not run): the packages of the cross
 # build, a private Xvfb display and a Wine prefix prepared for headless use.
 
+WIN_DESKTOP=1280x640
 WIN_PKGS=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev
           wine wine64 fonts-wine fonts-liberation xvfb xauth x11-utils x11-apps imagemagick
           cmake ninja-build dpkg-dev autoconf automake libtool googletest python3)
@@ -55,11 +56,15 @@ win_prepare_prefix() {
         wineserver -w
         mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
         cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
-        wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f </dev/null >/dev/null 2>&1
-        wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x640 /f </dev/null >/dev/null 2>&1
         wineserver -w
         touch "$WINEPREFIX/.vntx-ready"
     fi
+    # Wide enough for the main window at its default place (400, 20).
+    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f </dev/null >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$WIN_DESKTOP" /f </dev/null >/dev/null 2>&1
+    # Stop the short-lived server these started; win_warm_up starts the persistent one.
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
 }
 
 # A persistent wineserver and Wine's services, started with their output
