@@ -90,6 +90,9 @@ bool copyIfExists(const fs::path& src, const fs::path& dst) {
         return false;
     }
     if (!exists) return true;
+    // mingw's libstdc++ (GCC 12) fails overwrite_existing with EEXIST on
+    // Windows, which would freeze every generation after the first.
+    fs::remove(dst, ec);
     fs::copy_file(src, dst, fs::copy_options::overwrite_existing, ec);
     if (ec) {
         logErrorf("copy {} -> {} failed: {}", src.string(), dst.string(), ec.message());

@@ -85,6 +85,13 @@ int nativeType(Kind k) { return k == Kind::Stream ? SOCK_STREAM : SOCK_DGRAM; }
 
 int fd(Handle s) { return static_cast<int>(s); }
 
+// A blocking read that ran into SO_RCVTIMEO fails with EAGAIN here but with
+// WSAETIMEDOUT under Winsock; report the Winsock code.
+void failReceive(Handle s) {
+    fail();
+    if (lastErr == 10035 && (::fcntl(static_cast<int>(s), F_GETFL, 0) & O_NONBLOCK) == 0) lastErr = 10060;
+}
+
 }  // namespace
 
 int startup() { return 0; }
@@ -215,7 +222,7 @@ long receive(Handle s, void* data, std::size_t size) {
     do {
         n = ::recv(fd(s), data, size, 0);
     } while (n < 0 && errno == EINTR);
-    if (n < 0) fail();
+    if (n < 0) failReceive(s);
     return static_cast<long>(n);
 }
 
@@ -234,7 +241,7 @@ long receiveFrom(Handle s, void* data, std::size_t size, Address* from) {
         n = ::recvfrom(fd(s), data, size, 0, reinterpret_cast<sockaddr*>(&ss), &len);
     } while (n < 0 && errno == EINTR);
     if (n < 0) {
-        fail();
+        failReceive(s);
     } else if (from) {
         std::memcpy(from->storage, &ss, len);
         from->length = static_cast<int>(len);
