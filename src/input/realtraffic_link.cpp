@@ -119,6 +119,8 @@ std::string RealTrafficLink::receiveText(int timeoutMs) {
 
 void RealTrafficLink::dropClient() {
     realTrafficConnected = false;
+    // A graceful end first, so a last "exit" line still reaches RealTraffic.
+    if (clientSocket_ != net::kInvalidSocket) net::shutdownSend(clientSocket_);
     if (clientSocket_ != net::kInvalidSocket) net::close(clientSocket_);
     clientSocket_ = net::kInvalidSocket;
 }

@@ -60,6 +60,8 @@ long receiveFrom(Handle s, void* data, std::size_t size, Address* from);
 // 1 readable, 0 timed out, -1 error.
 int waitReadable(Handle s, int timeoutMs);
 void shutdownBoth(Handle s);
+// Ends sending only: what was sent is still delivered before the close.
+void shutdownSend(Handle s);
 void close(Handle s);
 // The local port a socket is bound to (0 on error).
 int localPort(Handle s);

@@ -160,6 +160,14 @@ TEST(SaveXml, AddsDeclarationAndReplacesFileWhole) {
     EXPECT_FALSE(saveXmlDocument(doc, dir / "no-such-folder" / "x.xml"));
 }
 
+TEST(SaveXml, ReplacesAnExistingFile) {
+    TempDir dir;
+    ASSERT_TRUE(writeFileAtomically(dir / "f.txt", "first"));
+    ASSERT_TRUE(writeFileAtomically(dir / "f.txt", "second"));
+    EXPECT_EQ(readFile(dir / "f.txt"), "second");
+    EXPECT_EQ(countFilesInDirectory(dir.path()), 1);
+}
+
 TEST(Texts, TrimAndSocketErrors) {
     EXPECT_EQ(trim(" \t\r\nab c\n "), "ab c");
     EXPECT_EQ(trim(" \t"), "");

@@ -32,6 +32,9 @@ std::vector<std::string> fieldsOf(std::string line) {
 // The RealTraffic side of a test: a plain TCP client on loopback.
 struct Client {
     net::Handle s = net::kInvalidSocket;
+    // Its own use of the socket library: the link's cleanup at closing must not
+    // end this socket too (on Windows the library is counted per process).
+    Client() { net::startup(); }
     bool connect(int port) {
         net::Address a;
         if (net::resolve("127.0.0.1", std::to_string(port), net::Family::IPv4, net::Kind::Stream, false, a)) return false;
@@ -53,7 +56,10 @@ struct Client {
         if (s != net::kInvalidSocket) net::close(s);
         s = net::kInvalidSocket;
     }
-    ~Client() { close(); }
+    ~Client() {
+        close();
+        net::cleanup();
+    }
 };
 
 struct LinkFixture : ::testing::Test {

@@ -72,6 +72,9 @@ TEST(SimConnectConfig, NonZeroIndexNeedsItsSectionIndexZeroDoesNot) {
 }
 
 TEST(SimConnectConfig, FindsTheFilesInPublicDocumentsDocumentsAndTheCurrentFolder) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the known folders are the system's own on Windows";
+#endif
     Sandbox box;
     auto files = configurationFiles();
     ASSERT_EQ(files.size(), 3u);

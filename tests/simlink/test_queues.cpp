@@ -280,8 +280,12 @@ TEST_F(LinkTest, FlightPlanFileHasItsEightLinesAndAnAircraftWithoutDestinationGe
     EXPECT_TRUE(client.callsOf("AISetAircraftFlightPlan").empty());
 
     ASSERT_TRUE(createFlightPlan(link, data, 12, "LSZH", "EGLL", AircraftCategory::Heavy, "SWR12"));
-    std::ifstream in(flightPlanPath(data, 12), std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string text;
+    {
+        // Closed before the clean-up below: Windows does not delete an open file.
+        std::ifstream in(flightPlanPath(data, 12), std::ios::binary);
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
     EXPECT_EQ(text,
               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
               "<SimBase.Document Type=\"AceXML\" version=\"4,3\">\"\n"

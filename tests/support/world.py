@@ -3,6 +3,7 @@ application-data, runtime and registry stand-in folders, a simulator install
 path known to the registry, the reference data the build made, and (when the
 livery generator is given) a livery folder already set in parameters.xml."""
 import os
+import random
 import shutil
 import subprocess
 import xml.etree.ElementTree as ET
@@ -56,6 +57,10 @@ def make_world(root, exe, docs=True, p3d=True, livgen=None):
     env["VNTX_RUNTIME_DIR"] = os.path.join(root, "run")
     env["VNTX_REGISTRY"] = os.path.join(root, "registry.ini")
     env["HOME"] = root
+    # RealTraffic's UDP ports, moved so that runs side by side do not take each other's.
+    base = random.randrange(20000, 60000, 2)
+    env["VNTX_WEATHER_PORT"] = str(base)
+    env["VNTX_TRAFFIC_PORT"] = str(base + 1)
     os.makedirs(env["VNTX_RUNTIME_DIR"], exist_ok=True)
     install = os.path.join(root, "install")
     os.makedirs(install)

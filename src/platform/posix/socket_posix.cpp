@@ -272,6 +272,10 @@ void shutdownBoth(Handle s) {
     if (s != kInvalidSocket) ::shutdown(fd(s), SHUT_RDWR);
 }
 
+void shutdownSend(Handle s) {
+    if (s != kInvalidSocket) ::shutdown(fd(s), SHUT_WR);
+}
+
 void close(Handle s) {
     if (s != kInvalidSocket) ::close(fd(s));
 }

@@ -123,19 +123,25 @@ private:
     std::mutex writeMutex_;
 };
 
+// Always keeps one instance of the pipe waiting, created before the previous
+// one is handed out, so a client never finds the name missing between two
+// connections (or before the accepting thread first runs).
 class NamedPipeServer final : public PipeServer {
 public:
-    explicit NamedPipeServer(std::wstring name) : name_(std::move(name)), cancelEvent_(makeEvent(true)) {}
+    explicit NamedPipeServer(std::wstring name)
+        : name_(std::move(name)), cancelEvent_(makeEvent(true)), pending_(createInstance()) {}
     ~NamedPipeServer() override {
         close();
+        if (pending_ != INVALID_HANDLE_VALUE) ::CloseHandle(pending_);
         if (cancelEvent_) ::CloseHandle(cancelEvent_);
     }
 
+    bool listening() const { return pending_ != INVALID_HANDLE_VALUE; }
+
     std::unique_ptr<Pipe> accept() override {
         if (!cancelEvent_ || ::WaitForSingleObject(cancelEvent_, 0) == WAIT_OBJECT_0) return nullptr;
-        HANDLE h = ::CreateNamedPipeW(name_.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                      PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES,
-                                      65536, 65536, 0, nullptr);
+        HANDLE h = pending_ != INVALID_HANDLE_VALUE ? pending_ : createInstance();
+        pending_ = INVALID_HANDLE_VALUE;
         if (h == INVALID_HANDLE_VALUE) return nullptr;
         HANDLE ev = makeEvent(true);
         if (!ev) {
@@ -159,6 +165,7 @@ public:
             ::CloseHandle(h);
             return nullptr;
         }
+        pending_ = createInstance();
         auto pipe = std::make_unique<NamedPipe>(h, true);
         if (!pipe->ready()) return nullptr;
         return pipe;
@@ -169,8 +176,15 @@ public:
     }
 
 private:
+    HANDLE createInstance() const {
+        return ::CreateNamedPipeW(name_.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                  PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, 65536,
+                                  65536, 0, nullptr);
+    }
+
     std::wstring name_;
     HANDLE cancelEvent_;
+    HANDLE pending_;  // the instance waiting for the next client (accept thread only after start)
 };
 
 }  // namespace
@@ -200,6 +214,10 @@ bool waitForPipe(const std::string& fullName, int timeoutMs) {
 
 std::unique_ptr<PipeServer> listen(const std::string& fullName, int& error) {
     auto server = std::make_unique<NamedPipeServer>(widen(fullName));
+    if (!server->listening()) {
+        error = static_cast<int>(::GetLastError());
+        return nullptr;
+    }
     error = 0;
     return server;
 }

@@ -223,6 +223,10 @@ void shutdownBoth(Handle s) {
     if (s != kInvalidSocket) ::shutdown(sock(s), SD_BOTH);
 }
 
+void shutdownSend(Handle s) {
+    if (s != kInvalidSocket) ::shutdown(sock(s), SD_SEND);
+}
+
 void close(Handle s) {
     if (s != kInvalidSocket) ::closesocket(sock(s));
 }
