@@ -190,11 +190,26 @@ traffic::TrafficServices programTrafficServices() {
     return s;
 }
 
+void logTrafficSummary() {
+    const auto& s = trafficManager().stats();
+    if (s.aircraftSeen == 0) return;
+    logf("Live traffic summary: {} aircraft seen, {} creations asked, {} created, {} removed, {} refused, "
+         "{} without livery, {} respawns, {} landings",
+         s.aircraftSeen, s.creationsQueued, s.created, s.removed, s.refused, s.noLivery, s.respawns, s.landings);
+    writeMatchingSummary();
+}
+
 void installProgramTraffic() {
     static SimLinkAdapter adapter(simLink());
     setTrafficSimLink(&adapter);
     setTrafficServices(programTrafficServices());
     installTrafficHooks();
+    // The cycle's closing summary: what the live traffic did in this cycle.
+    auto ghosts = hooks().clearGhosts;
+    hooks().clearGhosts = [ghosts] {
+        logTrafficSummary();
+        if (ghosts) ghosts();
+    };
 }
 
 }  // namespace vntx

@@ -55,6 +55,10 @@ traffic::ObjectNotice translateNotice(const simlink::ObjectNotice& n);
 // those subsystems exist.
 traffic::TrafficServices programTrafficServices();
 
+// Logs the live traffic's totals and the livery matching steps (nothing
+// when no aircraft was seen).
+void logTrafficSummary();
+
 // Puts the program's simulator link and services behind the traffic tick and
 // fills the traffic hooks. Call after installSimlinkHooks(): the link's own
 // parts of the shared hooks are kept, its stand-in tick is replaced.

@@ -111,10 +111,12 @@ def run(a):
     fid = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
     sent_count = sum(1 for _ in open(sent)) if os.path.exists(sent) else 0
     print("datagrams sent         %d" % sent_count)
-    summary = [l for l in log.splitlines() if "Traffic summary" in l or "matching step" in l.lower()
-               or "liveries matched" in l.lower()]
-    for l in summary:
-        print(l)
+    lines = log.splitlines()
+    for i, l in enumerate(lines):
+        if l.startswith("Live traffic summary:"):
+            print(l)
+        if l.startswith("Matches at step:"):
+            print("Livery matches per step: " + ", ".join(x.strip() for x in lines[i + 1:i + 8]))
     print(fid.stdout, end="")
     with open(os.path.join(out, "figures.txt"), "w") as f:
         f.write(fid.stdout)
