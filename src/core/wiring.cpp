@@ -6,6 +6,7 @@
 #include "input/traffic_reader.h"
 #include "liveries/scan.h"
 #include "simlink/simlink.h"
+#include "traffic/program_link.h"
 
 namespace vntx {
 
@@ -18,6 +19,9 @@ void installAllHooks() {
     h.resetCycleState = [] { resetInputState(); };
     // The simulator link chains its own steps onto the reset, clear and join hooks.
     installSimlinkHooks();
+    // The live traffic replaces the link's stand-in tick and adds its own part
+    // to the shared hooks, so it comes after the link.
+    installProgramTraffic();
 }
 
 }  // namespace vntx

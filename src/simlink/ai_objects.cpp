@@ -21,6 +21,11 @@ void SimLink::queueCreation(CreationRecord creation) {
     creations_.push_back(std::move(creation));
 }
 
+void SimLink::queueRemoval(std::uint32_t objectId) {
+    std::lock_guard lock(simMutex_);
+    removals_.push_back(objectId);
+}
+
 void SimLink::queuePosition(std::uint32_t objectId, const AiPosition& position) {
     filling_.push_back({position, objectId});
 }

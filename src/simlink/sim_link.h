@@ -175,6 +175,8 @@ public:
 
     // ---- outgoing queues
     void queueCreation(CreationRecord creation);
+    // One removal for the next frame (the caller paces them).
+    void queueRemoval(std::uint32_t objectId);
     // Traffic thread only, no lock.
     void queuePosition(std::uint32_t objectId, const AiPosition& position);
     // End of each traffic tick: the filled buffer becomes the sending one.

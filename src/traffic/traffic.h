@@ -15,7 +15,8 @@ void setTrafficSimLink(traffic::SimLinkPort* link);
 void setTrafficServices(traffic::TrafficServices services);
 
 // Fills trafficTick, refreshCounts, perReportDuties, pauseEnter, pauseDuties,
-// withdrawLiveTraffic, clearContainers and clearGhosts of hooks().
+// withdrawLiveTraffic and clearGhosts of hooks(), and adds the traffic's
+// part to clearContainers and resetCycleState (earlier parts run first).
 void installTrafficHooks();
 // What the live traffic empties at the end of each cycle.
 void resetTrafficState();

@@ -64,6 +64,15 @@ public:
     void requestFailed() override { target->requestFailed(); }
 };
 
+// Runs an earlier hook first, so that several modules can share one.
+void chain(std::function<void()>& hook, std::function<void()> mine) {
+    auto earlier = std::move(hook);
+    hook = [earlier = std::move(earlier), mine = std::move(mine)] {
+        if (earlier) earlier();
+        mine();
+    };
+}
+
 ForwardingLink& link() {
     static ForwardingLink l;
     return l;
@@ -104,7 +113,8 @@ void installTrafficHooks() {
     h.pauseEnter = [] { trafficManager().pauseEnter(); };
     h.pauseDuties = [] { trafficManager().pauseDuties(); };
     h.withdrawLiveTraffic = [] { trafficManager().withdrawAll(); };
-    h.clearContainers = [] { trafficManager().reset(); };
+    chain(h.clearContainers, [] { trafficManager().reset(); });
+    chain(h.resetCycleState, [] { trafficManager().reset(); });
     h.clearGhosts = [] { trafficManager().clearGhosts(); };
 }
 

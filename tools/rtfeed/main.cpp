@@ -45,6 +45,8 @@ struct Options {
     bool loop = false;
     std::vector<std::string> registrations;
     std::string version = "rtfeed 1.0";
+    std::string sentLog;  // every traffic datagram sent, after its send time
+    bool hold = false;    // keep the link after the replay until interrupted
 };
 
 std::atomic<bool> stopping{false};
@@ -147,7 +149,7 @@ int usage() {
     std::cerr << "usage: rtfeed [--host H] [--port TCP] [--traffic-port P] [--weather-port P] [--speed X]\n"
                  "              [--shift now|sim|none] [--start S] [--duration S] [--qnh HPA] [--station ICAO]\n"
                  "              [--format recording|fr24|opensky|readsb-trace|readsb-points] [--regdb FILE]...\n"
-                 "              [--no-tcp] [--loop] [--quiet] <recording>\n"
+                 "              [--sent FILE] [--hold] [--no-tcp] [--loop] [--quiet] <recording>\n"
                  "       rtfeed convert [--format F] [--regdb FILE]... [--note TEXT] <input> <output>\n";
     return 2;
 }
@@ -217,6 +219,8 @@ int main(int argc, char** argv) {
             else if (a == "--format") o.format = next();
             else if (a == "--regdb") o.registrations.push_back(next());
             else if (a == "--version-text") o.version = next();
+            else if (a == "--sent") o.sentLog = next();
+            else if (a == "--hold") o.hold = true;
             else if (a == "--no-tcp") o.noTcp = true;
             else if (a == "--loop") o.loop = true;
             else if (a == "--quiet") o.quiet = true;
@@ -269,13 +273,22 @@ int main(int argc, char** argv) {
                                   [](const rtfeed::Report& r, double t) { return r.time < t; });
     say("rtfeed: replaying {} reports from {} at {}x", reports.end() - begin, o.file, o.speed);
     std::uint64_t sent = 0;
+    bool durationReached = false;
+    std::ofstream sentLog;
+    if (!o.sentLog.empty()) {
+        sentLog.open(o.sentLog, std::ios::trunc);
+        if (!sentLog) {
+            std::cerr << "rtfeed: cannot write " << o.sentLog << "\n";
+            stopping = true;
+        }
+    }
     do {
         const double wallStart = nowSeconds();
         double nextWeather = 0;
         for (auto it = begin; it != reports.end() && !stopping; ++it) {
             const double due = wallStart + (it->time - first) / o.speed;
             if (o.maxSeconds > 0 && due - wallStart > o.maxSeconds) {
-                stopping = true;
+                durationReached = true;
                 break;
             }
             while (!stopping) {
@@ -292,10 +305,15 @@ int main(int argc, char** argv) {
             if (o.shift == "now") stamp = nowSeconds();
             else if (o.shift == "sim") stamp = link.simulatorNow() > 0 ? link.simulatorNow() : nowSeconds();
             const auto d = rtfeed::trafficDatagram(*it, stamp);
-            if (net::sendTo(udp, d.data(), d.size(), trafficTo) > 0) ++sent;
+            if (net::sendTo(udp, d.data(), d.size(), trafficTo) > 0) {
+                ++sent;
+                if (sentLog.is_open()) sentLog << fmt::format("{:.3f}\t", stamp) << d << '\n' << std::flush;
+            }
         }
-    } while (o.loop && !stopping);
+    } while (o.loop && !stopping && !durationReached);
     say("rtfeed: {} traffic datagrams sent", sent);
+    // Held: RealTraffic stays connected with nothing more to report.
+    while (o.hold && !stopping) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     stopping = true;
     if (tcp.joinable()) tcp.join();
     net::close(udp);

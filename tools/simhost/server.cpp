@@ -417,8 +417,10 @@ bool Server::start(std::string& error) {
     if (listen6_ >= 0) threads_.emplace_back([this, h = listen6_] { acceptTcp(h); });
     if (pipe_) threads_.emplace_back([this] { acceptPipe(); });
     threads_.emplace_back([this] { frameLoop(); });
+    // "wall": the system clock at "t", so that a trace can be laid beside other records.
     trace(json{{"t", now()}, {"event", "start"}, {"port", port_}, {"port6", port6_}, {"pipe", pipePath()},
-               {"p3d", options_.p3dVersion}}
+               {"p3d", options_.p3dVersion},
+               {"wall", std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count()}}
               .dump());
     return true;
 }

@@ -1,0 +1,147 @@
+#!/usr/bin/env python3
+"""Live traffic through the whole program: simhost as the simulator with the
+generated liveries installed and the user parked at an airport, rtfeed
+replaying a real recording as RealTraffic (stamped with the time it sends),
+Ventrix_P3D in a prepared install folder in between. Afterwards the feed's
+record of what it sent and simhost's trace give the fidelity figures.
+
+Usage: live_run.py --exe E --simhost S --rtfeed R --livgen L --fidelity F
+                   --recording FILE --start S --seconds N --out DIR
+                   [--user LAT,LON,HDG] [--centre LAT,LON] [--range NM]
+                   [--max-median M] [--max-p95 M]
+Exit code 0 when the run ended cleanly and the figures are within the limits.
+"""
+import argparse
+import os
+import random
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from world import make_world, read, set_parameter  # noqa: E402
+
+
+def wait_for(predicate, seconds):
+    end = time.time() + seconds
+    while time.time() < end:
+        if predicate():
+            return True
+        time.sleep(0.2)
+    return predicate()
+
+
+def run(a):
+    out = os.path.abspath(a.out)
+    if os.path.exists(out):
+        shutil.rmtree(out)
+    os.makedirs(out)
+    env, install = make_world(out, a.exe, livgen=a.livgen)
+    titles = os.path.join(out, "liveries", "titles.txt")
+    # RealTraffic counts as installed when its program file is there.
+    rt = os.path.join(env["XDG_CONFIG_HOME"], "InsideSystems")
+    os.makedirs(rt, exist_ok=True)
+    open(os.path.join(rt, "RealTraffic.jar"), "w").close()
+    tcp = str(20000 + random.randrange(20000))
+    for k, v in (("AUTO_RANGE", "false"), ("RANGE", str(a.range)), ("PORT_NUMBER", tcp), ("MAX_LIVE_SEL", "500")):
+        set_parameter(env, k, v)
+    trace = os.path.join(out, "simhost_trace.jsonl")
+    sent = os.path.join(out, "rtfeed_sent.txt")
+    logs = {n: open(os.path.join(out, n + ".out"), "w") for n in ("simhost", "rtfeed", "ventrix")}
+    sim = subprocess.Popen([a.simhost, "--port", "0", "--titles", titles, "--user", "parked:" + a.user,
+                            "--trace", trace, "--trace-interval", "0"],
+                           env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=logs["simhost"], text=True)
+    logs["simhost"].write(sim.stdout.readline())  # listening: the ports are in the registry now
+    prog = subprocess.Popen([a.exe], cwd=install, env=env, stdin=subprocess.PIPE, stdout=logs["ventrix"],
+                            stderr=subprocess.STDOUT, text=True)
+    log_path = os.path.join(install, "Log.txt")
+    feed = None
+    ok = True
+    try:
+        if not wait_for(lambda: "Waiting for RealTraffic to connect" in read(log_path), 60):
+            print("live_run: the program did not wait for RealTraffic")
+            ok = False
+        else:
+            feed = subprocess.Popen([a.rtfeed, "--port", tcp, "--shift", "now", "--start", str(a.start),
+                                     "--duration", str(a.seconds), "--sent", sent, "--hold", "--quiet"] + a.regdb +
+                                    [a.recording], stdout=logs["rtfeed"], stderr=subprocess.STDOUT)
+            # The reports are due 30 s after they arrive; then the aircraft that
+            # stopped reporting are flown on and removed.
+            # rtfeed holds the link after its last report; stop it at the end.
+            time.sleep(a.seconds + a.tail)
+    finally:
+        if prog.poll() is None:
+            try:
+                prog.stdin.write("close\n")
+                prog.stdin.flush()
+            except OSError:
+                pass
+            try:
+                prog.wait(timeout=60)
+            except subprocess.TimeoutExpired:
+                prog.kill()
+                prog.wait()
+                print("live_run: the program did not close")
+                ok = False
+        if feed and feed.poll() is None:
+            feed.terminate()
+            feed.wait()
+        try:
+            sim.stdin.write("exit\n")
+            sim.stdin.flush()
+            sim.wait(timeout=10)
+        except (OSError, subprocess.TimeoutExpired):
+            sim.kill()
+            sim.wait()
+        for f in logs.values():
+            f.close()
+    if prog.returncode != 0:
+        print("live_run: the program returned %s" % prog.returncode)
+        ok = False
+    log = read(log_path)
+    shutil.copyfile(log_path, os.path.join(out, "Log.txt"))
+    args = [a.fidelity, "--sent", sent, "--trace", trace, "--centre", a.centre or a.user.rsplit(",", 1)[0],
+            "--range", str(a.range), "--svg", os.path.join(out, "traffic_map.svg")]
+    if a.max_median:
+        args += ["--max-median", str(a.max_median)]
+    if a.max_p95:
+        args += ["--max-p95", str(a.max_p95)]
+    fid = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    sent_count = sum(1 for _ in open(sent)) if os.path.exists(sent) else 0
+    print("datagrams sent         %d" % sent_count)
+    lines = log.splitlines()
+    for i, l in enumerate(lines):
+        if l.startswith("Live traffic summary:"):
+            print(l)
+        if l.startswith("Matches at step:"):
+            print("Livery matches per step: " + ", ".join(x.strip() for x in lines[i + 1:i + 8]))
+    print(fid.stdout, end="")
+    with open(os.path.join(out, "figures.txt"), "w") as f:
+        f.write(fid.stdout)
+    return ok and fid.returncode == 0
+
+
+def main():
+    p = argparse.ArgumentParser()
+    for k in ("exe", "simhost", "rtfeed", "livgen", "fidelity", "recording", "out"):
+        p.add_argument("--" + k, required=True)
+    p.add_argument("--start", type=float, default=0)
+    p.add_argument("--seconds", type=float, default=120)
+    p.add_argument("--tail", type=float, default=45)
+    p.add_argument("--user", default="36.587,-121.843,257")
+    p.add_argument("--centre", default="")
+    p.add_argument("--range", type=int, default=40)
+    p.add_argument("--regdb", action="append", default=[])
+    p.add_argument("--max-median", type=float, default=0)
+    p.add_argument("--max-p95", type=float, default=0)
+    a = p.parse_args()
+    a.regdb = [x for r in a.regdb for x in ("--regdb", r)]
+    for k in ("exe", "simhost", "rtfeed", "livgen", "fidelity"):
+        setattr(a, k, os.path.abspath(getattr(a, k)))
+    sys.exit(0 if run(a) else 1)
+
+
+if __name__ == "__main__":
+    main()

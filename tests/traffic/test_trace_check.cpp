@@ -1,0 +1,128 @@
+// The fidelity of a live run, from the feed's sent datagrams and simhost's
+// trace: synthetic runs whose figures are known.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include <fmt/format.h>
+
+#include "recording.h"
+#include "trace_check.h"
+#include "traffic/traffic_manager.h"
+
+namespace vntx::fidelity {
+namespace {
+
+constexpr double kWall = 1.7e9;  // the trace's start on the system clock
+
+rtfeed::Report flightReport(std::uint32_t hex, double lat, double lon, const std::string& callsign) {
+    rtfeed::Report r;
+    r.hex = hex;
+    r.lat = lat;
+    r.lon = lon;
+    r.altitude = 6000;
+    r.track = 90;
+    r.groundSpeed = 180;
+    r.callsign = callsign;
+    r.type = "A320";
+    return r;
+}
+
+struct LiveRun {
+    std::ostringstream sent, trace;
+    input::DecoderSettings settings;
+    LiveRun() {
+        settings.userLatitude = 47.0;
+        settings.userLongitude = 8.0;
+        settings.rangeNm = 40;
+        trace << fmt::format(R"({{"event":"start","t":0.0,"wall":{:.3f}}})", kWall) << "\n";
+    }
+    void send(double sentAt, const rtfeed::Report& r) {
+        sent << fmt::format("{:.3f}\t", sentAt) << rtfeed::trafficDatagram(r, sentAt) << "\n";
+    }
+    void pos(std::uint32_t id, const std::string& tail, double t, double lat, double lon, double hdg = 90) {
+        trace << fmt::format(R"({{"t":{:.3f},"pos":{},"tail":"{}","lat":{:.7f},"lon":{:.7f},"alt":6000,"hdg":{}}})", t,
+                             id, tail, lat, lon, hdg)
+              << "\n";
+    }
+    TraceFigures check() {
+        std::istringstream s(sent.str()), t(trace.str());
+        const auto reports = readSentLog(s, settings);
+        const auto tr = readSimTrace(t);
+        EXPECT_EQ(tr.wallStart, kWall);
+        return checkTrace(tr, reports, 30);
+    }
+};
+
+// The point east of (47, lon) after `seconds` at 180 kt.
+double east(double lon, double seconds) {
+    double la = 47.0, lo = lon;
+    traffic::movePoint(la, lo, traffic::kPi / 2, 180 * seconds / 3600.0);
+    return lo;
+}
+
+TEST(TraceCheck, DistancesAtDueTimeStepsAndTies) {
+    LiveRun run;
+    // Reports every 5 s; the object flies 150 m north of them, on time, at 10 frames a second.
+    double north = 47.0 + 150.0 / 1852.0 / 60.0;
+    for (int i = 0; i < 6; ++i) run.send(kWall + 5 * i, flightReport(0x4B1801, 47.0, east(8.0, 5 * i), "SWR12"));
+    for (int k = 0; k <= 600; ++k) run.pos(100, "SWR12", 30 + k * 0.1, north, east(8.0, k * 0.1));
+    // A second aircraft whose object never appears.
+    run.send(kWall + 2, flightReport(0x4B1802, 47.1, 8.1, "SWR13"));
+    auto f = run.check();
+    EXPECT_EQ(f.objectsCreated, 1u);
+    EXPECT_EQ(f.objectsMatched, 1u);
+    EXPECT_EQ(f.objectsMoved, 1u);
+    EXPECT_EQ(f.airborneAircraft, 2u);
+    EXPECT_EQ(f.airborneCreated, 1u);
+    ASSERT_EQ(f.airborneNotCreated.size(), 1u);
+    EXPECT_EQ(f.airborneNotCreated[0], 0x4B1802u);
+    EXPECT_EQ(f.samples, 6u);
+    EXPECT_EQ(f.notInSim, 1u);
+    EXPECT_NEAR(f.median, 150, 2);
+    EXPECT_NEAR(f.p95, 150, 2);
+    EXPECT_EQ(f.teleports, 0u);
+    EXPECT_NEAR(f.maxStep, 180 * 1852.0 / 3600.0 * 0.1, 0.5);
+    EXPECT_LT(f.maxHeadingRate, 0.01);
+}
+
+TEST(TraceCheck, AJumpAndATurnAreSeen) {
+    LiveRun run;
+    for (int i = 0; i < 3; ++i) run.send(kWall + 5 * i, flightReport(0x4B1801, 47.0, east(8.0, 5 * i), "SWR12"));
+    double lon = 8.0;
+    for (int k = 0; k <= 100; ++k) {
+        if (k == 50) lon += 0.02;  // some 1.5 km in one frame
+        // 90 degrees of turn over the last second
+        const double hdg = k < 90 ? 90 : 90 + (k - 90) * 9.0;
+        run.pos(100, "SWR12", 30 + k * 0.1, 47.0, lon, hdg);
+        lon = east(lon, 0.1);
+    }
+    auto f = run.check();
+    EXPECT_EQ(f.teleports, 1u);
+    EXPECT_GT(f.maxStep, 1400);
+    EXPECT_GT(f.maxStepSpeed, 10000);
+    EXPECT_NEAR(f.maxHeadingRate, 90, 10);
+    // The report due after the jump is measured against where the object went.
+    EXPECT_GT(f.max, 1400);
+}
+
+TEST(TraceCheck, SharedTailsStayUntiedAndLateReportsUnmeasured) {
+    LiveRun run;
+    // Two aircraft under one call sign: the object cannot be told apart.
+    run.send(kWall, flightReport(0x4B1801, 47.0, 8.0, "TWIN1"));
+    run.send(kWall, flightReport(0x4B1802, 47.05, 8.0, "TWIN1"));
+    // Due 30 s after the trace's last position: never measured, never counted missing.
+    run.send(kWall + 20, flightReport(0x4B1803, 47.0, 8.2, "LATE1"));
+    for (int k = 0; k <= 200; ++k) run.pos(100, "TWIN1", 20 + k * 0.1, 47.0, east(8.0, k * 0.1));
+    run.trace << R"({"t":45.0,"removed":100})" << "\n";
+    auto f = run.check();
+    EXPECT_EQ(f.objectsCreated, 1u);
+    EXPECT_EQ(f.objectsRemoved, 1u);
+    EXPECT_EQ(f.objectsMatched, 0u);
+    EXPECT_EQ(f.samples, 0u);
+    EXPECT_EQ(f.notInSim, 2u);
+    EXPECT_EQ(f.airborneCreated, 0u);
+}
+
+}  // namespace
+}  // namespace vntx::fidelity

@@ -1,0 +1,262 @@
+#include "trace_check.h"
+
+#include <algorithm>
+#include <cmath>
+#include <unordered_map>
+
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
+#include "traffic/traffic_manager.h"
+
+namespace vntx::fidelity {
+
+namespace {
+
+double percentileOf(std::vector<double> v, double p) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const double rank = std::ceil(p * static_cast<double>(v.size()));
+    const std::size_t i = rank < 1 ? 0 : std::min(v.size() - 1, static_cast<std::size_t>(rank) - 1);
+    return v[i];
+}
+
+double metres(double lat1, double lon1, double lat2, double lon2) {
+    return traffic::distanceNm(lat1, lon1, lat2, lon2) * 1852.0;
+}
+
+double headingDiffDeg(double a, double b) {
+    double d = std::fmod(a - b, 360.0);
+    if (d > 180) d -= 360;
+    if (d < -180) d += 360;
+    return std::fabs(d);
+}
+
+std::string stripGhost(std::string s) {
+    if (!s.empty() && s.back() == '_') s.pop_back();
+    return s;
+}
+
+// Where the object was at time t: between the two traced positions around
+// it (none when the object was not there, or the trace has a gap there).
+bool positionAt(const TraceObject& o, double t, double& lat, double& lon) {
+    const auto& p = o.points;
+    if (p.empty() || t < p.front().t - 0.05 || t > p.back().t + 0.05) return false;
+    auto it = std::lower_bound(p.begin(), p.end(), t, [](const TracePoint& a, double v) { return a.t < v; });
+    if (it == p.end()) it = p.end() - 1;
+    if (it == p.begin() || it->t <= t) {
+        if (std::fabs(it->t - t) > 0.5) return false;
+        lat = it->lat;
+        lon = it->lon;
+        return true;
+    }
+    const TracePoint& b = *it;
+    const TracePoint& a = *(it - 1);
+    if (b.t - a.t > 1.5) return false;
+    const double f = (t - a.t) / (b.t - a.t);
+    lat = a.lat + (b.lat - a.lat) * f;
+    lon = a.lon + (b.lon - a.lon) * f;
+    return true;
+}
+
+}  // namespace
+
+std::vector<SentReport> readSentLog(std::istream& in, const input::DecoderSettings& settings) {
+    std::vector<SentReport> out;
+    input::TrafficDecoder decoder;
+    std::string line;
+    while (std::getline(in, line)) {
+        const auto tab = line.find('\t');
+        if (tab == std::string::npos) continue;
+        SentReport r;
+        try {
+            r.sentAt = std::stod(line.substr(0, tab));
+        } catch (const std::exception&) {
+            continue;
+        }
+        if (decoder.decode(std::string_view(line).substr(tab + 1), settings, r.record) != input::DecodeOutcome::Accepted)
+            continue;
+        out.push_back(std::move(r));
+    }
+    return out;
+}
+
+SimTrace readSimTrace(std::istream& in) {
+    SimTrace trace;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty()) continue;
+        const auto j = nlohmann::json::parse(line, nullptr, false);
+        if (j.is_discarded() || !j.is_object()) continue;
+        if (j.value("event", "") == "start") {
+            trace.wallStart = j.value("wall", 0.0);
+        } else if (j.contains("pos")) {
+            const auto id = j["pos"].get<std::uint32_t>();
+            if (id <= 1) continue;  // the user aircraft
+            auto& o = trace.objects[id];
+            o.objectId = id;
+            if (o.tail.empty()) o.tail = j.value("tail", "");
+            o.points.push_back({j.value("t", 0.0), j.value("lat", 0.0), j.value("lon", 0.0), j.value("alt", 0.0),
+                                j.value("hdg", 0.0)});
+        } else if (j.contains("removed")) {
+            const auto id = j["removed"].get<std::uint32_t>();
+            if (auto it = trace.objects.find(id); it != trace.objects.end()) it->second.removed = true;
+        } else if (j.value("op", "") == "AICreateNonATCAircraft" && j.contains("object")) {
+            const auto id = j["object"].get<std::uint32_t>();
+            auto& o = trace.objects[id];
+            o.objectId = id;
+            o.tail = j.value("tail", "");
+            o.title = j.value("title", "");
+        }
+    }
+    for (auto& [id, o] : trace.objects)
+        std::stable_sort(o.points.begin(), o.points.end(), [](const TracePoint& a, const TracePoint& b) { return a.t < b.t; });
+    return trace;
+}
+
+TraceFigures checkTrace(const SimTrace& trace, const std::vector<SentReport>& reports, double delaySeconds,
+                        double lastDue) {
+    TraceFigures f;
+    // Which aircraft each tail names: its call sign, else its registration;
+    // a tail shared by several aircraft stays unmatched.
+    std::unordered_map<std::string, std::set<std::uint32_t>> byCallsign, byRegistration;
+    std::unordered_map<std::uint32_t, double> topSpeed;
+    std::set<std::uint32_t> airborne;
+    for (const auto& r : reports) {
+        const auto& rec = r.record;
+        if (!rec.callsign.empty()) byCallsign[rec.callsign].insert(rec.hexid);
+        if (!rec.registration.empty()) byRegistration[rec.registration].insert(rec.hexid);
+        topSpeed[rec.hexid] = std::max(topSpeed[rec.hexid], rec.groundSpeed);
+        if (rec.airborne) airborne.insert(rec.hexid);
+    }
+    std::unordered_map<std::uint32_t, std::vector<const TraceObject*>> objectsOf;
+    double traceEnd = 0;
+    for (const auto& [id, o] : trace.objects) {
+        ++f.objectsCreated;
+        if (o.removed) ++f.objectsRemoved;
+        if (!o.points.empty()) traceEnd = std::max(traceEnd, o.points.back().t);
+        const std::string tail = stripGhost(o.tail);
+        const std::set<std::uint32_t>* owners = nullptr;
+        if (auto it = byCallsign.find(tail); it != byCallsign.end()) owners = &it->second;
+        else if (auto it2 = byRegistration.find(tail); it2 != byRegistration.end()) owners = &it2->second;
+        std::uint32_t hexid = 0;
+        if (owners && owners->size() == 1) {
+            hexid = *owners->begin();
+            objectsOf[hexid].push_back(&o);
+            ++f.objectsMatched;
+        }
+        // motion of the object
+        const double speed = std::max(hexid ? topSpeed[hexid] : 600.0, 30.0) * 1852.0 / 3600.0;  // m/s
+        double travelled = 0;
+        for (std::size_t i = 1; i < o.points.size(); ++i) {
+            const auto& a = o.points[i - 1];
+            const auto& b = o.points[i];
+            const double step = metres(a.lat, a.lon, b.lat, b.lon);
+            travelled += step;
+            const double dt = std::max(b.t - a.t, 0.05);
+            if (step > f.maxStep) {
+                f.maxStep = step;
+                f.maxStepSpeed = step / dt * 3600.0 / 1852.0;
+            }
+            if (step > 2.0 * speed * dt + 2.0) ++f.teleports;
+        }
+        if (travelled > 100) ++f.objectsMoved;
+        for (std::size_t i = 0, j = 0; i < o.points.size(); ++i) {
+            while (j < o.points.size() && o.points[j].t < o.points[i].t + 1.0) ++j;
+            if (j >= o.points.size()) break;
+            const double dt = o.points[j].t - o.points[i].t;
+            if (dt > 2.0) continue;
+            f.maxHeadingRate = std::max(f.maxHeadingRate, headingDiffDeg(o.points[j].heading, o.points[i].heading) / dt);
+        }
+    }
+    f.airborneAircraft = airborne.size();
+    for (auto h : airborne) {
+        if (objectsOf.count(h))
+            ++f.airborneCreated;
+        else
+            f.airborneNotCreated.push_back(h);
+    }
+    std::vector<double> distances;
+    for (const auto& r : reports) {
+        if (!r.record.airborne) continue;
+        const double due = r.sentAt + delaySeconds;
+        if (lastDue > 0 && due > lastDue) continue;
+        const double t = due - trace.wallStart;
+        if (t > traceEnd - 1.0) continue;  // the run ended before it was due
+        bool found = false;
+        if (auto it = objectsOf.find(r.record.hexid); it != objectsOf.end()) {
+            for (const TraceObject* o : it->second) {
+                double lat, lon;
+                if (positionAt(*o, t, lat, lon)) {
+                    distances.push_back(metres(lat, lon, r.record.latitude, r.record.longitude));
+                    found = true;
+                    break;
+                }
+            }
+        }
+        if (!found) ++f.notInSim;
+    }
+    f.samples = distances.size();
+    f.median = percentileOf(distances, 0.5);
+    f.p95 = percentileOf(distances, 0.95);
+    f.max = distances.empty() ? 0 : *std::max_element(distances.begin(), distances.end());
+    return f;
+}
+
+std::string formatTraceFigures(const TraceFigures& f) {
+    std::string out;
+    out += fmt::format("AI objects             {} created, {} removed, {} moved, {} tied to a reported aircraft\n",
+                       f.objectsCreated, f.objectsRemoved, f.objectsMoved, f.objectsMatched);
+    out += fmt::format("airborne aircraft      {} reported, {} flown by an object\n", f.airborneAircraft,
+                       f.airborneCreated);
+    out += fmt::format("distance at due time   median {:.1f} m, 95th percentile {:.1f} m, max {:.1f} m "
+                       "({} reports measured, {} due while their aircraft had no object)\n",
+                       f.median, f.p95, f.max, f.samples, f.notInSim);
+    out += fmt::format("largest position step  {:.2f} m ({:.0f} kt for its time), teleports {}\n", f.maxStep,
+                       f.maxStepSpeed, f.teleports);
+    out += fmt::format("largest heading change {:.2f} deg/s\n", f.maxHeadingRate);
+    return out;
+}
+
+std::string traceSvg(const SimTrace& trace, const std::vector<SentReport>& reports) {
+    double minLat = 90, maxLat = -90, minLon = 180, maxLon = -180;
+    auto grow = [&](double la, double lo) {
+        minLat = std::min(minLat, la);
+        maxLat = std::max(maxLat, la);
+        minLon = std::min(minLon, lo);
+        maxLon = std::max(maxLon, lo);
+    };
+    for (const auto& r : reports) grow(r.record.latitude, r.record.longitude);
+    for (const auto& [id, o] : trace.objects)
+        for (const auto& p : o.points) grow(p.lat, p.lon);
+    if (minLat > maxLat) return {};
+    const double w = 1000, h = 1000;
+    const double cosLat = std::cos((minLat + maxLat) / 2 * traffic::kDeg);
+    const double spanX = std::max(1e-6, (maxLon - minLon) * cosLat), spanY = std::max(1e-6, maxLat - minLat);
+    const double scale = std::min(w / spanX, h / spanY) * 0.95;
+    auto X = [&](double lon) { return 25 + (lon - minLon) * cosLat * scale; };
+    auto Y = [&](double lat) { return 35 + (maxLat - lat) * scale; };
+    std::string svg = fmt::format(
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"{:.0f}\" height=\"{:.0f}\" style=\"background:#fff\">\n"
+        "<text x=\"10\" y=\"18\" font-family=\"sans-serif\" font-size=\"14\">Reported positions (red: airborne, grey: "
+        "ground) and paths flown by the AI objects in the simulator (blue)</text>\n",
+        w + 50, h + 60);
+    for (const auto& [id, o] : trace.objects) {
+        if (o.points.size() < 2) continue;
+        svg += "<polyline fill=\"none\" stroke=\"#1f5fbf\" stroke-width=\"1.2\" points=\"";
+        double lastT = -10;
+        for (const auto& p : o.points) {
+            if (p.t - lastT < 0.5) continue;  // two points a second are plenty for the eye
+            lastT = p.t;
+            svg += fmt::format("{:.1f},{:.1f} ", X(p.lon), Y(p.lat));
+        }
+        svg += "\"/>\n";
+    }
+    for (const auto& r : reports)
+        svg += fmt::format("<circle cx=\"{:.1f}\" cy=\"{:.1f}\" r=\"1.6\" fill=\"{}\"/>\n", X(r.record.longitude),
+                           Y(r.record.latitude), r.record.airborne ? "#d62728" : "#999");
+    svg += "</svg>\n";
+    return svg;
+}
+
+}  // namespace vntx::fidelity

@@ -1,0 +1,73 @@
+// Fidelity of a live run: the traffic datagrams the feed sent (with their send
+// times) laid beside the AI object positions simhost traced, both on the
+// system clock. Each airborne report is due a fixed delay after it was sent;
+// the object flying that aircraft is measured against it at that time.
+#pragma once
+
+#include <cstdint>
+#include <istream>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "input/traffic_decoder.h"
+
+namespace vntx::fidelity {
+
+struct SentReport {
+    double sentAt = 0;  // seconds since 1970
+    TrafficRecord record;
+};
+
+// Lines "<send time>\t<datagram>"; only datagrams the decoder accepts under
+// these settings are kept (the program sees the same).
+std::vector<SentReport> readSentLog(std::istream& in, const input::DecoderSettings& settings);
+
+struct TracePoint {
+    double t = 0;  // seconds since the trace started
+    double lat = 0, lon = 0, alt = 0, heading = 0;  // degrees, feet, degrees
+};
+
+struct TraceObject {
+    std::uint32_t objectId = 0;
+    std::string tail, title;
+    bool removed = false;
+    std::vector<TracePoint> points;
+};
+
+struct SimTrace {
+    double wallStart = 0;  // system clock at t = 0
+    std::map<std::uint32_t, TraceObject> objects;  // AI objects only
+};
+
+// simhost's JSON-lines trace: the start record, creations, positions, removals.
+SimTrace readSimTrace(std::istream& in);
+
+struct TraceFigures {
+    std::size_t objectsCreated = 0, objectsRemoved = 0, objectsMoved = 0;
+    std::size_t objectsMatched = 0;  // tied to one aircraft of the reports
+    std::size_t airborneAircraft = 0;   // distinct aircraft with an accepted airborne report
+    std::size_t airborneCreated = 0;    // of them, flown by an object
+    std::vector<std::uint32_t> airborneNotCreated;
+    std::size_t samples = 0;            // airborne reports measured at their due time
+    std::size_t notInSim = 0;           // due while their aircraft had no object
+    double median = 0, p95 = 0, max = 0;  // metres
+    double maxStep = 0;                 // metres between two positions of one object
+    double maxStepSpeed = 0;            // knots implied by the largest step for its time
+    std::size_t teleports = 0;          // steps longer than twice the aircraft's top speed allows
+    double maxHeadingRate = 0;          // degrees per second over one-second windows
+};
+
+// delaySeconds: how long after its arrival a report is due. Reports due
+// before firstDue or after lastDue (seconds since 1970, 0: no limit) are
+// not measured.
+TraceFigures checkTrace(const SimTrace& trace, const std::vector<SentReport>& reports, double delaySeconds = 30,
+                        double lastDue = 0);
+
+std::string formatTraceFigures(const TraceFigures& f);
+
+// A map of reported positions (dots) against the traced paths (lines).
+std::string traceSvg(const SimTrace& trace, const std::vector<SentReport>& reports);
+
+}  // namespace vntx::fidelity
