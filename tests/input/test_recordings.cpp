@@ -158,3 +158,30 @@ TEST(Recordings, HongKongArrivalsFromTheSharedData) {
     EXPECT_GT(t.aircraft.size(), 300u);  // most of the 543 arrivals pass through
     EXPECT_GT(t.accepted, 10000u);
 }
+
+TEST(Densify, FillsSparseTracksTheShortWayAndLeavesLongGapsAlone) {
+    rtfeed::Report a, b, c;
+    a.hex = b.hex = c.hex = 0xABCDEF;
+    a.time = 1000, a.lat = 10, a.lon = 179.9, a.altitude = 3000, a.track = 350, a.groundSpeed = 200;
+    b.time = 1060, b.lat = 10.6, b.lon = -179.9, b.altitude = 2400, b.track = 10, b.groundSpeed = 180;
+    c.time = 2000, c.lat = 11, c.lon = -179, c.altitude = 0, c.onGround = true;  // 940 s later: not filled
+    rtfeed::Report other = a;
+    other.hex = 0x123456;
+    other.time = 1030;
+    auto out = rtfeed::densify({a, b, c, other}, 5);
+    std::vector<rtfeed::Report> mine;
+    for (const auto& r : out)
+        if (r.hex == 0xABCDEF) mine.push_back(r);
+    ASSERT_EQ(mine.size(), 14u);  // a, 11 between, b, c
+    for (std::size_t i = 1; i < out.size(); ++i) EXPECT_LE(out[i - 1].time, out[i].time);
+    const auto& mid = mine[6];    // half way
+    EXPECT_DOUBLE_EQ(mid.time, 1030);
+    EXPECT_NEAR(mid.lat, 10.3, 1e-9);
+    EXPECT_NEAR(std::fabs(mid.lon), 180.0, 1e-9);  // across the date line, not round the globe
+    EXPECT_NEAR(mid.altitude, 2700, 1e-9);
+    EXPECT_NEAR(mid.track, 0.0, 1e-9);
+    EXPECT_NEAR(mid.verticalRate, -600, 1e-9);
+    EXPECT_FALSE(mid.onGround);
+    EXPECT_DOUBLE_EQ(mine[12].time, 1060);
+    EXPECT_DOUBLE_EQ(mine[13].time, 2000);
+}

@@ -22,6 +22,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from world import make_world, read, set_parameter  # noqa: E402
+import recording_liveries  # noqa: E402
 
 
 def wait_for(predicate, seconds):
@@ -38,8 +39,17 @@ def run(a):
     if os.path.exists(out):
         shutil.rmtree(out)
     os.makedirs(out)
-    env, install = make_world(out, a.exe, livgen=a.livgen)
+    env, install = make_world(out, a.exe, livgen=a.livgen, livery_files=400)
     titles = os.path.join(out, "liveries", "titles.txt")
+    if a.recording_liveries:
+        # Liveries for the airline and type pairs the recording flies, in a second livery folder.
+        extra = os.path.join(out, "recording_liveries")
+        pairs = recording_liveries.pairs_of(a.recording, 400)
+        set_parameter(env, "lfolder1", recording_liveries.write_tree(pairs, extra))
+        both = os.path.join(out, "titles.txt")
+        with open(both, "w") as f:
+            f.write(read(titles) + read(os.path.join(extra, "titles.txt")))
+        titles = both
     # RealTraffic counts as installed when its program file is there.
     rt = os.path.join(env["XDG_CONFIG_HOME"], "InsideSystems")
     os.makedirs(rt, exist_ok=True)
@@ -64,8 +74,9 @@ def run(a):
             print("live_run: the program did not wait for RealTraffic")
             ok = False
         else:
-            feed = subprocess.Popen([a.rtfeed, "--port", tcp, "--shift", "now", "--start", str(a.start),
-                                     "--duration", str(a.seconds), "--sent", sent, "--hold", "--quiet"] + a.regdb +
+            feed = subprocess.Popen([a.rtfeed, "--port", tcp, "--traffic-port", env["VNTX_TRAFFIC_PORT"],
+                                     "--weather-port", env["VNTX_WEATHER_PORT"], "--shift", "now", "--start", str(a.start),
+                                     "--duration", str(a.seconds), "--densify", str(a.densify), "--sent", sent, "--hold", "--quiet"] + a.regdb +
                                     [a.recording], stdout=logs["rtfeed"], stderr=subprocess.STDOUT)
             # The reports are due 30 s after they arrive; then the aircraft that
             # stopped reporting are flown on and removed.
@@ -134,6 +145,8 @@ def main():
     p.add_argument("--centre", default="")
     p.add_argument("--range", type=int, default=40)
     p.add_argument("--regdb", action="append", default=[])
+    p.add_argument("--densify", type=float, default=0)
+    p.add_argument("--recording-liveries", action="store_true")
     p.add_argument("--max-median", type=float, default=0)
     p.add_argument("--max-p95", type=float, default=0)
     a = p.parse_args()

@@ -49,7 +49,7 @@ def make_liveries(livgen, folder, files=10, seed=3):
     return os.path.join(folder, "tree")
 
 
-def make_world(root, exe, docs=True, p3d=True, livgen=None):
+def make_world(root, exe, docs=True, p3d=True, livgen=None, livery_files=10):
     """Returns (env, install folder). With livgen, parameters.xml already names a
     generated livery folder and asks for its scan (no airport scan)."""
     env = dict(os.environ)
@@ -79,7 +79,7 @@ def make_world(root, exe, docs=True, p3d=True, livgen=None):
             if os.path.isfile(src):
                 shutil.copyfile(src, os.path.join(install, "input", name))
     if livgen:
-        tree = make_liveries(livgen, os.path.join(root, "liveries"))
+        tree = make_liveries(livgen, os.path.join(root, "liveries"), livery_files)
         write_parameters(env, {"PROGRAM_VERSION": "11.9.2", "SCAN_LIVERIES": "true", "SCAN_AIRPORTS": "false",
                                "lfolder0": tree})
     return env, install

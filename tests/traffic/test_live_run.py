@@ -15,9 +15,9 @@ import tempfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 exe, simhost, rtfeed, livgen, fidelity = sys.argv[1:6]
 shared = os.environ.get("VNTX_SHARED_DIR", os.path.join(HERE, "..", "..", "..", "shared"))
-rec = os.path.join(shared, "data", "traffic", "monterey_bay_2025-06-01_readsb_points.jsonl.gz")
+rec = os.path.join(shared, "data", "traffic", "vhhh_arrivals_2018-05-01_fr24.csv")
 regs = [os.path.join(shared, "data", "registrations", n)
-        for n in ("vrs_standing_data_aircraft.csv", "dump1090_mutability_aircraft_db.csv")]
+        for n in ("dump1090_mutability_aircraft_db.csv", "vrs_standing_data_aircraft.csv")]
 if not os.path.exists(rec):
     print("shared recordings absent: skipped")
     sys.exit(0)
@@ -35,7 +35,8 @@ with tempfile.TemporaryDirectory() as root:
     out = os.path.join(root, "run")
     args = [sys.executable, os.path.join(HERE, "..", "support", "live_run.py"), "--exe", exe, "--simhost", simhost,
             "--rtfeed", rtfeed, "--livgen", livgen, "--fidelity", fidelity, "--recording", rec,
-            "--start", "100800", "--seconds", "60", "--tail", "40", "--out", out]
+            "--start", "30000", "--seconds", "90", "--tail", "45", "--densify", "5", "--recording-liveries",
+            "--user", "22.308,113.918,70", "--out", out]
     for r in regs:
         if os.path.exists(r):
             args += ["--regdb", r]
@@ -48,7 +49,7 @@ with tempfile.TemporaryDirectory() as root:
         return float(m.group(1)) if m else None
 
     created = number(r"AI objects\s+(\d+) created")
-    removed = number(r"created, (\d+) removed")
+    removed = number(r"AI objects\s+\d+ created, (\d+) removed")
     moved = number(r"removed, (\d+) moved")
     airborne = number(r"airborne aircraft\s+(\d+) reported")
     flown = number(r"reported, (\d+) flown")
@@ -62,7 +63,9 @@ with tempfile.TemporaryDirectory() as root:
     # Every object is gone at the end: removed when its aircraft stopped
     # reporting, or withdrawn when the program closed.
     check(removed is not None and removed == created, "every object removed again (%s of %s)" % (removed, created))
-    check(airborne is not None and flown == airborne, "every airborne aircraft flown (%s of %s)" % (flown, airborne))
+    # Some aircraft stop being reported or have no livery; most must be flown.
+    check(airborne is not None and flown is not None and flown >= max(1, 0.6 * airborne),
+          "airborne aircraft flown (%s of %s)" % (flown, airborne))
     check(teleports == 0, "no teleports")
     check(samples is not None and samples >= 10, "reports measured at their due time (%s)" % samples)
     check(median is not None and median < 50, "median distance at due time under 50 m (%s)" % median)

@@ -47,6 +47,7 @@ struct Options {
     std::string version = "rtfeed 1.0";
     std::string sentLog;  // every traffic datagram sent, after its send time
     bool hold = false;    // keep the link after the replay until interrupted
+    double densify = 0;   // fill in reports to about one per this many seconds (0: as recorded)
 };
 
 std::atomic<bool> stopping{false};
@@ -147,7 +148,7 @@ private:
 
 int usage() {
     std::cerr << "usage: rtfeed [--host H] [--port TCP] [--traffic-port P] [--weather-port P] [--speed X]\n"
-                 "              [--shift now|sim|none] [--start S] [--duration S] [--qnh HPA] [--station ICAO]\n"
+                 "              [--shift now|sim|none] [--start S] [--duration S] [--densify S] [--qnh HPA] [--station ICAO]\n"
                  "              [--format recording|fr24|opensky|readsb-trace|readsb-points] [--regdb FILE]...\n"
                  "              [--sent FILE] [--hold] [--no-tcp] [--loop] [--quiet] <recording>\n"
                  "       rtfeed convert [--format F] [--regdb FILE]... [--note TEXT] <input> <output>\n";
@@ -214,6 +215,7 @@ int main(int argc, char** argv) {
             else if (a == "--shift") o.shift = next();
             else if (a == "--start") o.startOffset = std::stod(next());
             else if (a == "--duration") o.maxSeconds = std::stod(next());
+            else if (a == "--densify") o.densify = std::stod(next());
             else if (a == "--qnh") o.qnh = std::stoi(next());
             else if (a == "--station") o.station = next();
             else if (a == "--format") o.format = next();
@@ -241,6 +243,7 @@ int main(int argc, char** argv) {
         rtfeed::RegistrationDb db;
         for (const auto& r : o.registrations) db.load(r);
         for (auto& r : reports) db.fill(r);
+        if (o.densify > 0) reports = rtfeed::densify(reports, o.densify);
     } catch (const std::exception& e) {
         std::cerr << "rtfeed: " << e.what() << "\n";
         return 1;

@@ -407,4 +407,48 @@ std::string weatherDatagram(int qnh, std::string_view station) {
     return j.dump();
 }
 
+std::vector<Report> densify(const std::vector<Report>& reports, double step, double maxGap) {
+    if (step <= 0) return reports;
+    std::unordered_map<std::uint32_t, std::vector<const Report*>> byHex;
+    for (const auto& r : reports) byHex[r.hex].push_back(&r);
+    std::vector<Report> out;
+    out.reserve(reports.size() * 4);
+    auto angle = [](double from, double to) {  // signed difference, -180..180
+        double d = std::fmod(to - from + 540.0, 360.0) - 180.0;
+        return d;
+    };
+    for (auto& [hex, list] : byHex) {
+        std::stable_sort(list.begin(), list.end(), [](const Report* a, const Report* b) { return a->time < b->time; });
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            const Report& a = *list[i];
+            out.push_back(a);
+            if (i + 1 == list.size()) break;
+            const Report& b = *list[i + 1];
+            const double gap = b.time - a.time;
+            if (gap <= step * 1.5 || gap > maxGap) continue;
+            const int n = static_cast<int>(std::round(gap / step));
+            for (int k = 1; k < n; ++k) {
+                const double f = static_cast<double>(k) / n;
+                Report r = a;
+                r.time = a.time + gap * f;
+                r.lat = a.lat + (b.lat - a.lat) * f;
+                r.lon = a.lon + angle(a.lon, b.lon) * f;
+                if (r.lon > 180) r.lon -= 360;
+                if (r.lon < -180) r.lon += 360;
+                r.altitude = a.altitude + (b.altitude - a.altitude) * f;
+                r.groundSpeed = a.groundSpeed + (b.groundSpeed - a.groundSpeed) * f;
+                r.track = std::fmod(a.track + angle(a.track, b.track) * f + 360.0, 360.0);
+                r.verticalRate = (b.altitude - a.altitude) / gap * 60.0;
+                r.onGround = a.onGround && b.onGround;
+                r.heading.reset();
+                r.roll = -1;
+                r.trueAirspeed = -1;
+                out.push_back(std::move(r));
+            }
+        }
+    }
+    std::stable_sort(out.begin(), out.end(), [](const Report& a, const Report& b) { return a.time < b.time; });
+    return out;
+}
+
 }  // namespace rtfeed

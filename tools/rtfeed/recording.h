@@ -76,6 +76,12 @@ std::optional<Format> formatByName(std::string_view name);
 std::vector<Report> loadAny(const std::string& path, Format format);
 
 // The traffic datagram of one report, with the given time stamp.
+// Recordings sampled sparsely (one report a minute) filled in to about one
+// report every stepSeconds, as a live feed would send them: between two reports
+// of an aircraft at most maxGap seconds apart, positions, altitude, speed and
+// track are interpolated (longitude the short way round). Sorted by time.
+std::vector<Report> densify(const std::vector<Report>& reports, double stepSeconds, double maxGap = 180);
+
 std::string trafficDatagram(const Report& r, double timestamp);
 // A weather datagram carrying the QNH (hPa).
 std::string weatherDatagram(int qnh, std::string_view station);
