@@ -103,7 +103,7 @@ std::unique_ptr<ByteStream> SystemConnector::connect(const Attempt& attempt, con
         return nullptr;
     }
     if (config.disableNagle) net::setNoDelay(s, true);
-    return std::make_unique<TcpStream>(s);
+    return tcpByteStream(s);
 }
 
 std::unique_ptr<ByteStream> connectFirst(const std::vector<Attempt>& plan, const Config& config,
@@ -272,6 +272,10 @@ void Connection::close() {
     outDrained_.notify_all();
     if (receiver_.joinable()) receiver_.join();
     if (sender_.joinable()) sender_.join();
+}
+
+std::unique_ptr<ByteStream> tcpByteStream(platform::net::Handle socket) {
+    return std::make_unique<TcpStream>(socket);
 }
 
 }  // namespace vntx::simconnect

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/socket.h"
 #include "simconnect/config.h"
 #include "simconnect/types.h"
 #include "simconnect/wire.h"
@@ -28,6 +29,10 @@ public:
     virtual bool write(const void* data, std::size_t size, int& error) = 0;
     virtual void cancel() = 0;
 };
+
+// A byte stream over a connected TCP socket, which it owns (also the
+// simulator stand-in's side of a connection).
+std::unique_ptr<ByteStream> tcpByteStream(platform::net::Handle socket);
 
 // Makes one connection attempt.
 class Connector {

@@ -8,6 +8,7 @@
 
 #include "core/log.h"
 #include "core/parameters.h"
+#include "input/geo.h"
 #include "traffic/traffic_feed.h"
 
 namespace vntx::traffic {
@@ -15,13 +16,7 @@ namespace vntx::traffic {
 // ---------------------------------------------------------------- geometry
 
 double distanceNm(double lat1, double lon1, double lat2, double lon2) {
-    const double dLat = (lat2 - lat1) * kDeg;
-    const double dLon = (lon2 - lon1) * kDeg;
-    const double s1 = std::sin(dLat / 2);
-    const double s2 = std::sin(dLon / 2);
-    double a = s1 * s1 + std::cos(lat1 * kDeg) * std::cos(lat2 * kDeg) * s2 * s2;
-    if (a > 1) a = 1;
-    return 6875.493541569878 * std::asin(std::sqrt(a));
+    return input::distanceNm(lat1, lon1, lat2, lon2);
 }
 
 double bearingRad(double lat1, double lon1, double lat2, double lon2) {

@@ -50,34 +50,6 @@ struct DataRequest {
     double nextSecond = 0;
 };
 
-class TcpLink final : public ByteStream {
-public:
-    explicit TcpLink(net::Handle s) : s_(s) {}
-    ~TcpLink() override { net::close(s_); }
-    long read(void* data, std::size_t size, int& error) override {
-        long n = net::receive(s_, data, size);
-        if (n < 0) error = net::lastError();
-        return n;
-    }
-    bool write(const void* data, std::size_t size, int& error) override {
-        auto* p = static_cast<const char*>(data);
-        while (size > 0) {
-            long n = net::send(s_, p, size);
-            if (n <= 0) {
-                error = net::lastError();
-                return false;
-            }
-            p += n;
-            size -= static_cast<std::size_t>(n);
-        }
-        return true;
-    }
-    void cancel() override { net::shutdownBoth(s_); }
-
-private:
-    net::Handle s_;
-};
-
 class PipeLink final : public ByteStream {
 public:
     explicit PipeLink(std::unique_ptr<platform::pipe::Pipe> p) : p_(std::move(p)) {}
@@ -494,7 +466,7 @@ void Server::acceptTcp(std::intptr_t listener) {
             continue;
         }
         net::setNoDelay(c, true);
-        startSession(std::make_unique<TcpLink>(c));
+        startSession(tcpByteStream(c));
     }
 }
 
