@@ -44,14 +44,19 @@ if [ -x "$LINUX_EXE" ]; then
     mkdir -p "$LX"/install/{docs,input,output,airports} "$LX/appdata" "$LX/run" "$LX/P3Dv5"
     cp -r "$INSTALL/input/." "$LX/install/input/"
     printf '[HKLM\\SOFTWARE\\Lockheed Martin\\Prepar3D v5]\nSetupPath=%s\n' "$LX/P3Dv5" >"$LX/registry.ini"
+    win_write_livery "$LX/liveries"
+    win_write_parameters "$LX/appdata/Ventrix_P3D" "$LX/liveries"
     (cd "$LX/install" && VNTX_REGISTRY=$LX/registry.ini XDG_CONFIG_HOME=$LX/appdata VNTX_RUNTIME_DIR=$LX/run \
         timeout 60 "$LINUX_EXE" --production >/dev/null)
-    # Times and the system's own paths differ; everything else must not.
+    # Times, the system's own paths and path separators differ; everything else must not.
     normalise() {
         sed -E -e 's/^[A-Z][a-z]{2} [A-Z][a-z]{2} [0-9 ]{2} [0-9:]{8} [0-9]{4}/<time>/' \
                -e 's/[0-9]{2}:[0-9]{2}:[0-9]{2}/<hh:mm:ss>/g' \
                -e 's/^(.*)parameters\.xml not found/<data folder>parameters.xml not found/' \
-               -e 's/^SIM_INSTALL_PATH=.*/SIM_INSTALL_PATH=<path>/' "$1" | tr -d '\r'
+               -e 's/^SIM_INSTALL_PATH=.*/SIM_INSTALL_PATH=<path>/' \
+               -e "s/^from '.*'\$/from '<parameters>'/" \
+               -e 's/^lfolder0=.*/lfolder0=<liveries>/' \
+               -e 's/ found in .*/ found in <liveries>/' -e 's#\\#/#g' "$1" | tr -d '\r'
     }
     if ! diff <(normalise "$LX/install/Log.txt") <(normalise "$INSTALL/Log.txt") >"$BUILD_DIR/smoke/log.diff"; then
         cat "$BUILD_DIR/smoke/log.diff"

@@ -95,6 +95,33 @@ win_prepare_install() {
     WIN_APPDATA="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming"
     rm -rf "$WIN_APPDATA/Ventrix_P3D"
     export WIN_APPDATA
+    # Every start scans or reads the liveries: one installed livery, and settings naming its folder.
+    win_write_livery "$install/../liveries"
+    win_write_parameters "$WIN_APPDATA/Ventrix_P3D" "$(winepath -w "$install/../liveries" 2>/dev/null)"
+}
+
+# One aircraft.cfg with one livery and the files its section names.
+win_write_livery() {
+    local folder=$1/B738
+    rm -rf "$1"
+    mkdir -p "$folder/model" "$folder/texture.KLM"
+    printf 'air' >"$folder/S.air"
+    printf '[General]\natc_model=B738\n[fltsim.0]\ntitle=KLM B738 start-up check\nsim=S\nmodel=\ntexture=KLM\natc_parking_types=GATE\natc_parking_codes=KLM\n' \
+        >"$folder/aircraft.cfg"
+}
+
+# parameters.xml in a data folder: the livery folder to scan, no airport scan.
+win_write_parameters() {
+    mkdir -p "$1"
+    cat >"$1/parameters.xml" <<XML
+<?xml version="1.0"?>
+<parameters>
+  <parameter name="PROGRAM_VERSION" value="11.9.2" />
+  <parameter name="SCAN_LIVERIES" value="true" />
+  <parameter name="SCAN_AIRPORTS" value="false" />
+  <parameter name="lfolder0" value="$2" />
+</parameters>
+XML
 }
 
 # Runs a program of the build under Wine in the current folder; returns its exit code.
