@@ -11,26 +11,8 @@ using namespace vntx::traffic;
 
 namespace {
 
-class NullLink final : public SimLinkPort {
-public:
-    void takeNotices(std::vector<ObjectNotice>&) override {}
+class NullLink final : public NullSimLink {
     void queuePosition(std::uint32_t, const AiPosition& p) override { benchmark::DoNotOptimize(p); }
-    void handOverPositions() override {}
-    void queueEvent(std::uint32_t, std::string_view, std::uint32_t) override {}
-    void setLights(std::uint32_t, const std::array<int, 7>&) override {}
-    void setCabinLights(std::uint32_t, int) override {}
-    void setControlBlock(std::uint32_t, double, double, double) override {}
-    bool toggleAllLights(std::uint32_t) override { return true; }
-    void queueCreation(const CreationRequest&) override {}
-    void queueRemoval(std::uint32_t) override {}
-    bool requestStaticCg(std::uint32_t) override { return true; }
-    bool createFlightPlan(const LiveAircraft&) override { return false; }
-    void deleteFlightPlan(std::uint32_t) override {}
-    void requestWithinRange() override {}
-    void requestUserPosition() override {}
-    void sendUserPosition() override {}
-    void reportLiveryNotCreated(const std::string&, const std::string&) override {}
-    void requestFailed() override {}
 };
 
 // Active aircraft on a grid, each with reports every 5 s for 20 minutes.

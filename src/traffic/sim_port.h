@@ -42,6 +42,30 @@ public:
     virtual void requestFailed() = 0;
 };
 
+// A simulator link that takes everything and sends nothing (no simulator yet,
+// benchmarks); override what is wanted.
+class NullSimLink : public SimLinkPort {
+public:
+    void takeNotices(std::vector<ObjectNotice>&) override {}
+    void queuePosition(std::uint32_t, const AiPosition&) override {}
+    void handOverPositions() override {}
+    void queueEvent(std::uint32_t, std::string_view, std::uint32_t) override {}
+    void setLights(std::uint32_t, const std::array<int, 7>&) override {}
+    void setCabinLights(std::uint32_t, int) override {}
+    void setControlBlock(std::uint32_t, double, double, double) override {}
+    bool toggleAllLights(std::uint32_t) override { return true; }
+    void queueCreation(const CreationRequest&) override {}
+    void queueRemoval(std::uint32_t) override {}
+    bool requestStaticCg(std::uint32_t) override { return true; }
+    bool createFlightPlan(const LiveAircraft&) override { return false; }
+    void deleteFlightPlan(std::uint32_t) override {}
+    void requestWithinRange() override {}
+    void requestUserPosition() override {}
+    void sendUserPosition() override {}
+    void reportLiveryNotCreated(const std::string&, const std::string&) override {}
+    void requestFailed() override {}
+};
+
 struct RegistrationInfo {
     std::string airline;
     std::string model;

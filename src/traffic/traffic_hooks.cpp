@@ -12,28 +12,12 @@ namespace {
 using namespace traffic;
 
 // Stands in while no simulator link is wired: nothing is ever created.
-class NoSimLink final : public SimLinkPort {
+// Until the simulator link is set, user positions still go to RealTraffic.
+class NoSimLink final : public NullSimLink {
 public:
-    void takeNotices(std::vector<ObjectNotice>&) override {}
-    void queuePosition(std::uint32_t, const AiPosition&) override {}
-    void handOverPositions() override {}
-    void queueEvent(std::uint32_t, std::string_view, std::uint32_t) override {}
-    void setLights(std::uint32_t, const std::array<int, 7>&) override {}
-    void setCabinLights(std::uint32_t, int) override {}
-    void setControlBlock(std::uint32_t, double, double, double) override {}
-    bool toggleAllLights(std::uint32_t) override { return true; }
-    void queueCreation(const CreationRequest&) override {}
-    void queueRemoval(std::uint32_t) override {}
-    bool requestStaticCg(std::uint32_t) override { return true; }
-    bool createFlightPlan(const LiveAircraft&) override { return false; }
-    void deleteFlightPlan(std::uint32_t) override {}
-    void requestWithinRange() override {}
-    void requestUserPosition() override {}
     void sendUserPosition() override {
         if (hooks().sendUserPosition) hooks().sendUserPosition();
     }
-    void reportLiveryNotCreated(const std::string&, const std::string&) override {}
-    void requestFailed() override {}
 };
 
 // The manager binds a reference to its link; the forwarding link lets the
