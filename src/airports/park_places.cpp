@@ -25,9 +25,17 @@ constexpr double kNoStandNm = 100.0;
 
 bool startsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
 
-void replaceAll(std::string& s, std::string_view what, std::string_view with) {
-    for (std::size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + with.size()))
-        s.replace(at, what.size(), with);
+std::string replaceAll(std::string_view s, std::string_view what, std::string_view with) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size();) {
+        if (s.substr(i, what.size()) == what) {
+            out += with;
+            i += what.size();
+        } else {
+            out += s[i++];
+        }
+    }
+    return out;
 }
 
 // A server location must stay below the archive: relative, plain segments.
@@ -96,8 +104,7 @@ fs::path archiveCachePath(std::string_view location) {
         rest.erase(0, 14);
     else if (startsWith(rest, "archive/"))
         rest.erase(0, 8);
-    replaceAll(rest, "%20", " ");
-    return platform::pathFromUtf8(std::string(kStockFolder) + "/" + rest);
+    return platform::pathFromUtf8(std::string(kStockFolder) + "/" + replaceAll(rest, "%20", " "));
 }
 
 fs::path parkFileOnDisk(std::string_view location, std::string& error) {

@@ -1,6 +1,7 @@
 // Reading park files and merging learned files into them.
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -23,16 +24,6 @@ namespace {
 
 constexpr double kDegToRad = 0.017453292519943295;
 constexpr double kMetresToNm = 0.0005399568034557236;
-
-pugi::xml_attribute parameter(const pugi::xml_document& doc, const char* name) {
-    try {
-        return doc.select_node(fmt::format("/parameters/parameter[@name='{}']", name).c_str())
-            .node()
-            .attribute("value");
-    } catch (const pugi::xpath_exception&) {
-        return {};
-    }
-}
 
 StandOccupancy readOccurrence(const pugi::xml_node& opt, std::uint32_t source) {
     StandOccupancy o;
@@ -66,7 +57,7 @@ bool readStand(const pugi::xml_node& n, std::uint32_t source, ParkPosition& p) {
     p.cargo = n.attribute("cargo").as_bool();
     p.ramp = n.attribute("ramp").as_bool();
     p.manual = n.attribute("manual").as_bool();
-    p.occupancies.reserve(256);
+    p.occupancies.reserve(static_cast<std::size_t>(std::distance(n.children("opt").begin(), n.children("opt").end())));
     std::uint32_t number = 0;
     for (pugi::xml_node opt : n.children("opt")) {
         StandOccupancy o = readOccurrence(opt, source);
@@ -184,16 +175,16 @@ void lf_readLearned(const fs::path& learnedPath, ParkAirport& airport) {
             return;
         }
         logf("Read from learned airport file: '{}'", path);
-        if (pugi::xml_attribute name = parameter(doc, "airport_name"); name && airport.airport_name != name.as_string())
+        if (pugi::xml_attribute name = parkFileParameter(doc, "airport_name"); name && airport.airport_name != name.as_string())
             logf("Warning: learned file airport name: '{}' differs from archived file airport name: '{}'",
                  name.as_string(), airport.airport_name);
         restoreParkSettings(doc);
-        if (parameter(doc, "handmade").as_bool()) {
+        if (parkFileParameter(doc, "handmade").as_bool()) {
             airport.handmade = true;
             std::vector<ParkPosition> own;
             readStands(doc, 0, own);
             airport.positions = std::move(own);
-            if (pugi::xml_attribute alt = parameter(doc, "altitude")) airport.altitude = alt.as_int();
+            if (pugi::xml_attribute alt = parkFileParameter(doc, "altitude")) airport.altitude = alt.as_int();
             return;
         }
         mergeLearnedStands(doc, path, airport);
@@ -223,16 +214,16 @@ std::string gf_readApf(std::string_view location, ParkAirport& airport) {
         return fmt::format("{}: could not load file: {}", location, parsed.description());
     }
 
-    airport.RT_traffic_week = parameter(doc, "RT_traffic_week").as_int(0);
-    airport.publisher = parameter(doc, "publisher").as_string();
-    const pugi::xml_attribute altitude = parameter(doc, "altitude");
+    airport.RT_traffic_week = parkFileParameter(doc, "RT_traffic_week").as_int(0);
+    airport.publisher = parkFileParameter(doc, "publisher").as_string();
+    const pugi::xml_attribute altitude = parkFileParameter(doc, "altitude");
     if (!altitude) throw UserErrorException(65, "Parameter altitude not found");
     airport.altitude = altitude.as_int();
-    airport.airport_name = parameter(doc, "airport_name").as_string();
-    airport.BGLpath = parameter(doc, "BGLpath").as_string();
+    airport.airport_name = parkFileParameter(doc, "airport_name").as_string();
+    airport.BGLpath = parkFileParameter(doc, "BGLpath").as_string();
     readStands(doc, 1, airport.positions);
-    airport.Qf_real = parameter(doc, "Qf_real").as_int(-1);
-    airport.Qf_soft = parameter(doc, "Qf_soft").as_int(-1);
+    airport.Qf_real = parkFileParameter(doc, "Qf_real").as_int(-1);
+    airport.Qf_soft = parkFileParameter(doc, "Qf_soft").as_int(-1);
 
     const fs::path learned = learnedFilePath(airport.code, airport.publisher);
     if (fs::exists(learned)) {

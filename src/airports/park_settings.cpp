@@ -15,23 +15,7 @@ namespace vntx {
 
 namespace {
 
-void add(pugi::xml_node parameters, const char* name, const std::string& value) {
-    pugi::xml_node p = parameters.append_child("parameter");
-    p.append_attribute("name") = name;
-    p.append_attribute("value") = value.c_str();
-}
-
 const char* text(bool b) { return b ? "true" : "false"; }
-
-pugi::xml_attribute storedValue(const pugi::xml_document& doc, const char* name) {
-    try {
-        return doc.select_node(fmt::format("/parameters/parameter[@name='{}']", name).c_str())
-            .node()
-            .attribute("value");
-    } catch (const pugi::xpath_exception&) {
-        return {};
-    }
-}
 
 // The choice of a list setting nearest to v (the lower one on a tie).
 int nearestChoice(const IntParam& p, long long v) {
@@ -48,6 +32,22 @@ void showOnControls() {
 
 }  // namespace
 
+void addParkFileParameter(pugi::xml_node parameters, const char* name, const std::string& value) {
+    pugi::xml_node p = parameters.append_child("parameter");
+    p.append_attribute("name") = name;
+    p.append_attribute("value") = value.c_str();
+}
+
+pugi::xml_attribute parkFileParameter(const pugi::xml_document& doc, const char* name) {
+    try {
+        return doc.select_node(fmt::format("/parameters/parameter[@name='{}']", name).c_str())
+            .node()
+            .attribute("value");
+    } catch (const pugi::xpath_exception&) {
+        return {};
+    }
+}
+
 int maxLiveChoice(long long stored) {
     const auto v = static_cast<unsigned long long>(stored);  // negative counts land above 299
     if (v > 299) return 500;
@@ -61,27 +61,27 @@ int maxLiveChoice(long long stored) {
 
 void writeParkSettings(pugi::xml_node parameters) {
     Parameters& p = params();
-    add(parameters, "LATERAL_RANGE", std::to_string(p.RANGE.get()));
-    add(parameters, "AUTO_RANGE", text(p.AUTO_RANGE));
-    add(parameters, "WEEK", text(p.WEEK));
-    add(parameters, "PARK_SOFT", text(p.PARK_SOFT));
-    add(parameters, "parking_percentage", std::to_string(p.parking_percentage.get()));
-    add(parameters, "INITIAL_LOAD_ONLY", text(p.INITIAL_LOAD_ONLY));
-    add(parameters, "MAX_FIT", std::to_string(static_cast<int>(std::lround(2.0 * p.MAX_FIT_FL.get())) - 1));
-    add(parameters, "MAX_LIVE", std::to_string(p.MAX_LIVE_SEL.get()));
-    add(parameters, "LEARN_SOFT", text(p.LEARN_SOFT));
+    addParkFileParameter(parameters, "LATERAL_RANGE", std::to_string(p.RANGE.get()));
+    addParkFileParameter(parameters, "AUTO_RANGE", text(p.AUTO_RANGE));
+    addParkFileParameter(parameters, "WEEK", text(p.WEEK));
+    addParkFileParameter(parameters, "PARK_SOFT", text(p.PARK_SOFT));
+    addParkFileParameter(parameters, "parking_percentage", std::to_string(p.parking_percentage.get()));
+    addParkFileParameter(parameters, "INITIAL_LOAD_ONLY", text(p.INITIAL_LOAD_ONLY));
+    addParkFileParameter(parameters, "MAX_FIT", std::to_string(static_cast<int>(std::lround(2.0 * p.MAX_FIT_FL.get())) - 1));
+    addParkFileParameter(parameters, "MAX_LIVE", std::to_string(p.MAX_LIVE_SEL.get()));
+    addParkFileParameter(parameters, "LEARN_SOFT", text(p.LEARN_SOFT));
 }
 
 void restoreParkSettings(const pugi::xml_document& learned) {
     Parameters& p = params();
     auto setBool = [&](const char* name, BoolParam& param) {
-        if (pugi::xml_attribute v = storedValue(learned, name)) {
+        if (pugi::xml_attribute v = parkFileParameter(learned, name)) {
             param.set(v.as_bool());
             logf("{:24}: {}", name, text(param));
         }
     };
     auto setInt = [&](const char* name, IntParam& param, auto map) {
-        if (pugi::xml_attribute v = storedValue(learned, name)) {
+        if (pugi::xml_attribute v = parkFileParameter(learned, name)) {
             param.set(map(v.as_llong()));
             logf("{:24}: {}", name, param.get());
         }

@@ -3,13 +3,20 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace pugi {
+class xml_attribute;
 class xml_node;
 class xml_document;
 }
 
 namespace vntx {
+
+// The "value" of a park file's parameter (an empty attribute when absent).
+pugi::xml_attribute parkFileParameter(const pugi::xml_document& doc, const char* name);
+// Appends a "parameter" element with its name and value.
+void addParkFileParameter(pugi::xml_node parameters, const char* name, const std::string& value);
 
 // Appends the current settings as "parameter" elements (learned files).
 void writeParkSettings(pugi::xml_node parameters);

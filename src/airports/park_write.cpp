@@ -23,12 +23,6 @@ namespace {
 constexpr double kRadToDeg = 57.29577951308232;
 constexpr double kNmToMetres = 1852.0;
 
-void addParameter(pugi::xml_node parameters, const char* name, const std::string& value) {
-    pugi::xml_node p = parameters.append_child("parameter");
-    p.append_attribute("name") = name;
-    p.append_attribute("value") = value.c_str();
-}
-
 const char* text(bool b) { return b ? "true" : "false"; }
 
 std::string hoursText(const HalfHourSet& hours) {
@@ -127,16 +121,16 @@ void buildParkFile(const ParkAirport& airport, ParkFileMode mode, pugi::xml_docu
     const bool learned = mode == ParkFileMode::Learned;
     const bool handmade = learned && airport.handmade;
     pugi::xml_node parameters = doc.append_child("parameters");
-    addParameter(parameters, "airport_name", airport.airport_name);
-    addParameter(parameters, "publisher", airport.publisher);
-    if (handmade) addParameter(parameters, "handmade", "true");
-    if (handmade || !learned) addParameter(parameters, "altitude", std::to_string(airport.altitude));
-    if (!learned) addParameter(parameters, "num_parkpos", std::to_string(airport.positions.size()));
+    addParkFileParameter(parameters, "airport_name", airport.airport_name);
+    addParkFileParameter(parameters, "publisher", airport.publisher);
+    if (handmade) addParkFileParameter(parameters, "handmade", "true");
+    if (handmade || !learned) addParkFileParameter(parameters, "altitude", std::to_string(airport.altitude));
+    if (!learned) addParkFileParameter(parameters, "num_parkpos", std::to_string(airport.positions.size()));
     if (handmade || mode == ParkFileMode::Archive) {
-        addParameter(parameters, "Qf_real", std::to_string(airport.Qf_real));
-        addParameter(parameters, "Qf_soft", std::to_string(airport.Qf_soft));
+        addParkFileParameter(parameters, "Qf_real", std::to_string(airport.Qf_real));
+        addParkFileParameter(parameters, "Qf_soft", std::to_string(airport.Qf_soft));
     }
-    if (airport.publisher.empty()) addParameter(parameters, "BGLpath", airport.BGLpath);
+    if (airport.publisher.empty()) addParkFileParameter(parameters, "BGLpath", airport.BGLpath);
     if (learned) writeParkSettings(parameters);
 
     pugi::xml_node stands = doc.append_child("parkpositions");

@@ -7,6 +7,8 @@
 #include "airports/park_file.h"
 #include "airports/park_settings.h"
 #include "core/errors.h"
+#include "core/hooks.h"
+#include "core/status.h"
 #include "park_fixture.h"
 
 namespace fs = std::filesystem;
@@ -198,6 +200,41 @@ TEST_F(ParkFiles, WithoutLearnedFileTheSettingsFollowQualityAndCatalogue) {
     EXPECT_EQ(params().MAX_FIT.get(), 47);
     EXPECT_EQ(read("airports/my_thirdparty/TEST.xml", "ZZZZ"), "");  // not in the catalogue: 30 %
     EXPECT_EQ(params().parking_percentage.get(), 30);
+}
+
+TEST_F(ParkFiles, LookupTakesTheFirstPlaceThatHasTheAirport) {
+    catalogue(R"(<airport code="STCK" iata="S" lat="1" lon="1" alt="1" stands="1"/>
+                 <airport code="NONE" iata="N" lat="1" lon="1" alt="1" stands="0"/>)");
+    EXPECT_EQ(findParkFileLocation("STCK"), "archive/stock/STCK.xml");
+    EXPECT_EQ(findParkFileLocation("NONE"), "");
+    write("airports/my_ORBX/STCK.xml", "x");
+    EXPECT_EQ(findParkFileLocation("STCK"), "airports/my_ORBX/STCK.xml");
+    write("airports/my_ORBX/STCK.txt", "archive/simaddon/STCK.xml  \r\n");
+    EXPECT_EQ(findParkFileLocation("STCK"), "archive/simaddon/STCK.xml");
+    write("airports/my_thirdparty/STCK.xml", "x");
+    EXPECT_EQ(findParkFileLocation("STCK"), "airports/my_thirdparty/STCK.xml");
+    // A redirect is the text up to the first ".xml"; one without ".xml" is no redirect.
+    write("airports/my_thirdparty/STCK.txt", "archive/thirdparty/Fly%20Tampa/STCK.xml.old trailing words");
+    EXPECT_EQ(findParkFileLocation("STCK"), "archive/thirdparty/Fly%20Tampa/STCK.xml");
+    write("airports/my_thirdparty/STCK.txt", "nothing here\n");
+    EXPECT_EQ(findParkFileLocation("STCK"), "airports/my_thirdparty/STCK.xml");
+    EXPECT_EQ(archiveCachePath("archive/thirdparty/Fly%20Tampa/STCK.xml").generic_string(),
+              "airports/stock/thirdparty/Fly Tampa/STCK.xml");
+}
+
+TEST_F(ParkFiles, TheWindowCountsLearnedAndThirdPartyFiles) {
+    write("airports/learned/stock/EGLL.xml", "x");
+    write("airports/learned/simaddon/LSZH.xml", "x");
+    fs::create_directories(tmp / "airports/learned/thirdparty/Fly Tampa");
+    write("airports/learned/thirdparty/Fly Tampa/EHAM.xml", "x");
+    write("airports/my_thirdparty/EHAM.txt", "archive/thirdparty/Fly%20Tampa/EHAM.xml");
+    write("airports/my_thirdparty/KSEA.xml", "x");
+    installParkFileHooks();
+    hooks().countParkFiles();
+    EXPECT_EQ(indicators().learnedCount.load(), 3);
+    EXPECT_EQ(indicators().thirdpCount.load(), 2);
+    indicators().learnedCount = -1;
+    indicators().thirdpCount = -1;
 }
 
 TEST(MaxLiveChoice, StoredCountsMapOntoTheChoices) {
