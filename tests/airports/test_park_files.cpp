@@ -2,10 +2,9 @@
 // reading back, the lookup and the window's counts.
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <numbers>
 
 #include "airports/park_file.h"
-#include "airports/park_settings.h"
 #include "core/errors.h"
 #include "core/hooks.h"
 #include "core/status.h"
@@ -66,7 +65,7 @@ TEST_F(ParkFiles, ReadsStandsOccurrencesAndNeighbours) {
     EXPECT_EQ(airport.Qf_real, 12);
     EXPECT_EQ(airport.Qf_soft, -1);
     const ParkPosition& a1 = stand("A1");
-    EXPECT_NEAR(a1.heading, M_PI / 2, 1e-12);
+    EXPECT_NEAR(a1.heading, std::numbers::pi / 2, 1e-12);
     EXPECT_NEAR(a1.radius * 1852, 20.0, 1e-9);
     EXPECT_EQ(a1.index, 1u);
     ASSERT_EQ(a1.occupancies.size(), 2u);
@@ -235,13 +234,6 @@ TEST_F(ParkFiles, TheWindowCountsLearnedAndThirdPartyFiles) {
     EXPECT_EQ(indicators().thirdpCount.load(), 2);
     indicators().learnedCount = -1;
     indicators().thirdpCount = -1;
-}
-
-TEST(MaxLiveChoice, StoredCountsMapOntoTheChoices) {
-    const std::pair<long long, int> cases[] = {{0, 0},    {1, 10},   {17, 10},  {18, 25},  {37, 25}, {38, 50},
-                                               {62, 50},  {63, 75},  {87, 75},  {88, 100}, {299, 100},
-                                               {300, 500}, {-1, 500}};
-    for (auto [stored, choice] : cases) EXPECT_EQ(maxLiveChoice(stored), choice) << stored;
 }
 
 TEST(QualityFactors, WeighTheStandsWithOccurrences) {

@@ -488,8 +488,11 @@ void writeServerTree(const Options& o) {
     const fs::path downloads = o.server / "downloads";
     const std::string major = std::to_string(VNTX_VERSION_MAJOR);
     fs::create_directories(downloads / major);
-    for (const char* f : {"dbase.enc", "airports.enc", "AIG-regcodes.enc"})
-        fs::copy_file(o.out / f, downloads / major / f, fs::copy_options::overwrite_existing);
+    for (const char* f : {"dbase.enc", "airports.enc", "AIG-regcodes.enc"}) {
+        // Removed first: mingw's libstdc++ refuses overwrite_existing on Windows.
+        fs::remove(downloads / major / f);
+        fs::copy_file(o.out / f, downloads / major / f);
+    }
     nlohmann::json v = {{"p3d", version(VNTX_VERSION_TEXT)},  {"airports", version(o.dataVersion)},
                         {"aig", version(o.dataVersion)},      {"liveries", version(o.dataVersion)},
                         {"addons", version(o.dataVersion)},   {"dbase", version(o.dataVersion)}};
