@@ -159,6 +159,7 @@ bool writeParkFile(const ParkAirport& airport, ParkFileMode mode, const fs::path
 }
 
 bool saveLearnedFile(ParkAirport& airport) {
+    if (airport.code.empty()) return false;  // no park airport loaded
     ParkAirport learned = airport;
     if (!learned.handmade) {
         for (ParkPosition& p : learned.positions)

@@ -11,7 +11,7 @@
 namespace vntx::test {
 
 struct DownloadServerEnv {
-    std::string base;    // https://127.0.0.1:<port>/
+    std::string base;    // https://localhost:<port>/
     std::string ca;      // certificate to trust
     std::string stall;   // a port that accepts and never answers
     std::filesystem::path root;        // served folder

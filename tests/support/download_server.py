@@ -18,9 +18,10 @@ even the TLS handshake.
 temporary folder unless --root names one). With --run the command runs with
 these variables set, the server stops when it ends, and its exit code is
 returned:
-  VNTX_DOWNLOAD_BASE   https://127.0.0.1:<port>/
+  VNTX_DOWNLOAD_BASE   https://localhost:<port>/ (by name: Schannel, the Windows
+                       build's TLS, does not match a certificate's IP addresses)
   VNTX_DOWNLOAD_CA     the certificate (PEM) to trust
-  VNTX_DOWNLOAD_STALL  https://127.0.0.1:<stall port>/
+  VNTX_DOWNLOAD_STALL  https://localhost:<stall port>/
   VNTX_DOWNLOAD_ROOT   the served folder (tests may put files there)
   VNTX_DOWNLOAD_LOG    the request log, one "METHOD path status" line each
 Without --run it serves until it is stopped (SIGINT/SIGTERM) and writes the
@@ -49,7 +50,7 @@ def make_certificate(folder):
     key = os.path.join(folder, "key.pem")
     subprocess.run(
         ["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-keyout", key, "-out", cert,
-         "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost"],
+         "-subj", "/CN=localhost", "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1"],
         check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     return cert, key
 
@@ -183,9 +184,9 @@ def main():
         threading.Thread(target=httpd.serve_forever, kwargs={"poll_interval": 0.1}, daemon=True).start()
 
         env = {
-            "VNTX_DOWNLOAD_BASE": "https://127.0.0.1:%d/" % port,
+            "VNTX_DOWNLOAD_BASE": "https://localhost:%d/" % port,
             "VNTX_DOWNLOAD_CA": cert,
-            "VNTX_DOWNLOAD_STALL": "https://127.0.0.1:%d/" % stall,
+            "VNTX_DOWNLOAD_STALL": "https://localhost:%d/" % stall,
             "VNTX_DOWNLOAD_ROOT": root,
             "VNTX_DOWNLOAD_LOG": httpd.request_log,
         }

@@ -11,14 +11,15 @@ function(vntx_https_test name)
     VNTX_BUILD_INPUT="${PROJECT_BINARY_DIR}/input" VNTX_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   add_dependencies(${name} refdata_files)
   vntx_target_defaults(${name})
-  if(Python3_FOUND AND NOT WIN32)
+  # The server is a host program; the Windows build runs the test under Wine.
+  if(Python3_FOUND)
     set(tree)
     if(T_TREE)
       set(tree --tree ${T_TREE})
     endif()
     add_test(NAME ${name}
       COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/support/download_server.py ${tree}
-              --run $<TARGET_FILE:${name}>)
+              --run ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${name}>)
     set_tests_properties(${name} PROPERTIES TIMEOUT 180)
   endif()
 endfunction()

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <future>
 #include <random>
 #include <thread>
@@ -34,6 +35,7 @@ protected:
         fs::create_directories(env.root / "downloads");
     }
     void TearDown() override {
+        if (HasFailure()) std::printf("Log.txt:\n%s\n", log().c_str());
         closeLog();
         setDownloadServer("");
         setDownloadLimits({});
