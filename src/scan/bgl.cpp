@@ -121,9 +121,10 @@ public:
 private:
     // False when the file's decoding ends.
     bool walk(std::uint64_t o2) {
-        while (o2 < words_.size() && !walked_[o2]) {
+        while (true) {
+            if (o2 < walked_.size() && walked_[o2]) return true;
+            const std::uint16_t id = recordId(words_, o2);  // a start beyond the file throws
             walked_[o2] = true;
-            const std::uint16_t id = recordId(words_, o2);
             const std::uint64_t size = decodeSizeAtBoundary(words_, o2);
             if (id == kAirportRecord || id == kAirportRecordNew) {
                 if (size == 0) {
@@ -138,7 +139,6 @@ private:
             if (next >= words_.size()) return true;
             o2 = next;
         }
-        return true;
     }
 
     void airport(std::uint64_t o2, std::uint64_t size, bool newLayout) {

@@ -380,11 +380,18 @@ TEST(BglFile, CountsAndSizesBeyondTheDataEndTheFileWithAReport) {
     ASSERT_EQ(r.report.size(), 1u);
     EXPECT_NE(r.report[0].find("out of range"), std::string::npos);
 
-    std::string pointer = bytes;  // a subsection beyond the end
+    std::string pointer = bytes;  // a subsection entry beyond the end
     setWord(pointer, 17, 0x7FFFFFF0);
     r = decodeBglData(bytesOf(pointer), kPath, nullptr);
     EXPECT_TRUE(r.airports.empty());
     EXPECT_EQ(r.report.size(), 1u);
+
+    std::string records = bytes;  // records said to start beyond the end
+    setWord(records, word(bytes, 17) / 4 + 2, static_cast<std::uint32_t>(bytes.size() + 64));
+    r = decodeBglData(bytesOf(records), kPath, nullptr);
+    EXPECT_TRUE(r.airports.empty());
+    ASSERT_EQ(r.report.size(), 1u);
+    EXPECT_NE(r.report[0].find("out of range"), std::string::npos);
 }
 
 // Every prefix of a file is decoded without a read outside it: each ends in
