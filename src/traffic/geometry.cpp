@@ -4,12 +4,12 @@
 
 #include <cmath>
 
-#include "input/geo.h"
+#include "airports/catalogue.h"
 
 namespace vntx::traffic {
 
 double distanceNm(double lat1, double lon1, double lat2, double lon2) {
-    return input::distanceNm(lat1, lon1, lat2, lon2);
+    return vntx::distanceNm(lat1, lon1, lat2, lon2);
 }
 
 double bearingRad(double lat1, double lon1, double lat2, double lon2) {
