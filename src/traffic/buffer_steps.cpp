@@ -89,7 +89,8 @@ void TrafficManager::bufferHandling(LiveAircraft& ac) {
     if (ac.operatorCode.empty()) ac.operatorCode = deriveOperator(ac);
     if (ac.operatorCode.empty()) ac.operatorCode = "PVT";
 
-    if (!ac.callsign.empty() && !noLivery_.count(liveryKey(ac))) {
+    const bool noLivery = services_.noLiveryContains && services_.noLiveryContains(ac);
+    if (!ac.callsign.empty() && !noLivery) {
         if (ac.ghost()) {
             const std::string real = ac.callsign.substr(0, ac.callsign.size() - 1);
             for (const auto& o : live_)

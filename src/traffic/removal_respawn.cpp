@@ -50,11 +50,11 @@ bool TrafficManager::respawnCheck(LiveAircraft& ac, const TrafficRecord& rec) {
     }
     // registration
     if (!rec.registration.empty() && rec.registration != ac.registration) {
-        if (services_.matchLivery) {
+        if (services_.probeLivery) {
             LiveAircraft probe = ac;
             probe.registration = rec.registration;
-            probe.liveryTitle.clear();
-            if (services_.matchLivery(probe) && probe.liveryTitle != ac.liveryTitle) change = true;
+            const std::string title = services_.probeLivery(probe);
+            if (!title.empty() && title != ac.liveryTitle) change = true;
         }
         ac.registration = rec.registration;
     }
@@ -100,6 +100,12 @@ void TrafficManager::removeAircraftFromSim(LiveAircraft& ac) {
     }
     if (ac.state == AcState::removingfromsim) return;
     if (services_.freeStand) services_.freeStand(ac);
+    if (ac.state == AcState::liveryrespawn) {
+        // Its object is on the removal stack already; when the simulator
+        // reports it gone, the record goes too instead of spawning again.
+        ac.state = AcState::removingfromsim;
+        return;
+    }
     ac.state = AcState::removingfromsim;
     if (ac.objectId == 0) {
         logErrorf("{} removing act {}, with objectid=0 ?", "removeAircraftFromSim", ac.name());
@@ -182,10 +188,19 @@ void TrafficManager::perReportDuties() {
         }
     }
     if (services_.collisionRemovals) services_.collisionRemovals();
+    // A new BLOCK_CALLSIGN (an edit, or "Block") removes the first active
+    // aircraft with that callsign once; its later reports are dropped in the
+    // buffer.
     const std::string block = params().BLOCK_CALLSIGN.get();
-    if (!block.empty())
-        for (auto& ac : live_)
-            if (ac.callsign == block) removeAircraftFromSim(ac);
+    if (block != lastBlockCallsign_) {
+        lastBlockCallsign_ = block;
+        if (!block.empty()) {
+            auto it = std::find_if(live_.begin(), live_.end(), [&](const LiveAircraft& ac) {
+                return ac.callsign == block && ac.state == AcState::active;
+            });
+            if (it != live_.end()) removeAircraftFromSim(*it);
+        }
+    }
     const int limit = params().MAX_LIVE_SEL.get();
     if (limit != lastMaxLiveSel_) {
         lastMaxLiveSel_ = limit;

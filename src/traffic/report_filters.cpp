@@ -78,6 +78,7 @@ void TrafficManager::handleIncoming(TrafficRecord rec) {
     }
     ac.category = services_.category ? services_.category(ac.aircraftType) : Category::Large;
     if (!categoryAllowed(ac.category) || !bufferAltitudeOk(rec)) return;
+    ac.reverseThrust = reverseThrustFor(ac.category, ac.aircraftType);
     ac.halfWingspan = services_.halfWingspan ? services_.halfWingspan(ac.aircraftType) : 0.0;
     ac.motion = motionConstants(ac.category, trafficRandom());
     ac.turnRate = ac.motion.baseTurnRate;
@@ -136,7 +137,7 @@ void TrafficManager::decodeExisting(LiveAircraft& ac, TrafficRecord rec) {
                     if (isStationary(m)) continue;
                     const bool soon = ac.stream.back().scheduledTick - m.scheduledTick < 1500;
                     const bool near = distanceNm(m.latitude, m.longitude, rec.latitude, rec.longitude) < 0.0118790497;
-                    if ((soon || near) && i > 0) ac.stream.resize(i + 1);
+                    if (soon || near) ac.stream.resize(i + 1);
                     break;
                 }
             }

@@ -12,13 +12,6 @@
 
 namespace vntx::traffic {
 
-static double targetPitch(double verticalRate) {
-    double v = verticalRate;
-    if (v > 2400) v = 2400;
-    if (v < 0) v = std::max(v, -3000.0) / 2;
-    return -(3 * kDeg + v / 600 * 2.2 * kDeg);
-}
-
 void TrafficManager::spawnLiveAc(LiveAircraft& ac) {
     if (ac.stream.size() < 2) {
         logErrorf("{} sz:{}", "spawnLiveAc", ac.stream.size());
@@ -36,7 +29,7 @@ void TrafficManager::spawnLiveAc(LiveAircraft& ac) {
         } else {
             ac.liveryTitle.clear();
             if (!services_.matchLivery || !services_.matchLivery(ac) || ac.liveryTitle.empty()) {
-                if (!ac.registration.empty()) noLivery_.insert(liveryKey(ac));
+                if (!ac.registration.empty() && services_.noLiveryAdd) services_.noLiveryAdd(ac);
                 ++stats_.noLivery;
                 ac.eraseNow = true;
                 return;
@@ -69,7 +62,9 @@ void TrafficManager::spawnLiveAc(LiveAircraft& ac) {
     ac.pos.latitude = f.latitude;
     ac.pos.longitude = f.longitude;
     ac.pos.altitude = f.airborne ? f.altitude : ac.staticCgHeight + ac.groundAltitude;
-    ac.pos.pitch = f.airborne ? targetPitch(f.verticalRate) : -0.6 * kDeg;
+    // On the ground slightly nose down as the simulator counts pitch, like
+    // the static pitch of most models, until the static pitch is known.
+    ac.pos.pitch = f.airborne ? targetPitch(f.verticalRate) : 0.6 * kDeg;
     ac.pos.bank = f.bankValid ? f.bank : 0;
     ac.pos.verticalSpeed = f.verticalRate / 60.0;
     ac.pos.airspeed = f.trueAirspeed;
@@ -114,6 +109,17 @@ void TrafficManager::handleAddingStack() {
     waiting_.push_back(std::move(c));
 }
 
+bool TrafficManager::activateCreated(LiveAircraft& ac, const ObjectNotice& n) {
+    // Ids up to 2 are never an AI object of ours.
+    if (n.objectId < 3) return false;
+    ac.objectId = n.objectId;
+    ac.creationAboveGround = n.value1;
+    if (!ac.stream.empty() && !ac.stream.front().airborne && services_.parksStep) services_.parksStep(ac);
+    ac.flightPlanSet = sim_.createFlightPlan(ac);
+    sim_.requestStaticCg(n.objectId);
+    return true;
+}
+
 void TrafficManager::processNotices() {
     notices_.clear();
     sim_.takeNotices(notices_);
@@ -121,18 +127,10 @@ void TrafficManager::processNotices() {
         switch (n.kind) {
             case ObjectNotice::CreatedLive: {
                 LiveAircraft* ac = find(n.hexid);
-                if (!ac || n.objectId < 3) break;
-                ac->objectId = n.objectId;
-                ac->creationAboveGround = n.value1;
-                if (!ac->stream.empty() && !ac->stream.front().airborne && services_.parksStep)
-                    services_.parksStep(*ac);
-                ac->flightPlanSet = sim_.createFlightPlan(*ac);
-                if (!sim_.requestStaticCg(n.objectId)) {
-                    logError("SimConnect request StaticCG fails");
-                    sim_.requestFailed();
+                if (ac && activateCreated(*ac, n)) {
+                    ++stats_.created;
+                    created_.push_back({n, 0});
                 }
-                ++stats_.created;
-                created_.push_back({n, 0});
                 break;
             }
             case ObjectNotice::CreatedStatic:
@@ -240,7 +238,7 @@ void TrafficManager::sendThrottle(LiveAircraft& ac, int index) {
     event(ac, "THROTTLE_SET", kThrottleTable[static_cast<std::size_t>(index)]);
 }
 
-void TrafficManager::setFlaps(LiveAircraft& ac, int index) {
+void TrafficManager::gf_setFlaps(LiveAircraft& ac, int index) {
     if (index == ac.flapIndex || ac.category == Category::Rotorcraft) return;
     ac.flapIndex = index;
     if (index < 0 || index > 4) {
@@ -288,7 +286,7 @@ void TrafficManager::dress(LiveAircraft& ac) {
     }
     lights(ac, {nav, parked ? 0 : 1, 0, ac.flightState == FlightState::taxi ? 1 : 0, 0, 1, 1});
     sendThrottle(ac, rotor ? 4 : 0);
-    setFlaps(ac, ac.flightState == FlightState::taxi ? 1 : 0);
+    gf_setFlaps(ac, ac.flightState == FlightState::taxi ? 1 : 0);
 }
 
 void TrafficManager::pacing() {

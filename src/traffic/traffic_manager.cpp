@@ -73,10 +73,6 @@ TrafficCounts TrafficManager::counts() const {
     return c;
 }
 
-std::string TrafficManager::liveryKey(const LiveAircraft& ac) {
-    return fmt::format("{:3} {:4} {}", ac.operatorCode, ac.aircraftType, ac.registration);
-}
-
 // ---------------------------------------------------------------- the tick
 
 void TrafficManager::tick() {
@@ -189,7 +185,8 @@ void TrafficManager::reset() {
     notices_.clear();
     intake_.clear();
     ghosts_.clear();
-    noLivery_.clear();
+    if (services_.noLiveryClear) services_.noLiveryClear();
+    lastBlockCallsign_.clear();
     liveryCache_.clear();
     lastMaxLiveSel_ = -1;
     flareRunning_ = false;
