@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include <nlohmann/json.hpp>
 
@@ -29,6 +31,16 @@ struct DataRequest {
     DWORD periodsSeen = 0, sent = 0;
     double nextSecond = 0;
 };
+
+std::string fileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// How the simulator announces an object.
+SIMCONNECT_SIMOBJECT_TYPE objectType(const SimObject& o) {
+    return o.helicopter ? SIMCONNECT_SIMOBJECT_TYPE_HELICOPTER : SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT;
+}
 
 class PipeLink final : public ByteStream {
 public:
@@ -294,16 +306,16 @@ void Server::endSession(Session& s) {
     s.finished = true;
     trace(json{{"t", now()}, {"conn", s.id}, {"event", "disconnected"}}.dump());
     // AI objects go with the client that made them.
-    std::vector<std::uint32_t> owned;
+    std::vector<std::pair<std::uint32_t, SIMCONNECT_SIMOBJECT_TYPE>> owned;
     for (auto& [id, o] : world_.objects())
-        if (id != World::kUserId && o.owner == s.id) owned.push_back(id);
-    for (auto id : owned) {
+        if (id != World::kUserId && o.owner == s.id) owned.emplace_back(id, objectType(o));
+    for (auto [id, type] : owned) {
         world_.remove(id);
         trace(json{{"t", now()}, {"removed", id}}.dump());
         for (auto& other : sessions_) {
             DWORD ev;
             if (!other->finished && other->subscribed("objectremoved", ev))
-                wire::appendObjectAddRemove(other->pending, other->version, ev, id, SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT);
+                wire::appendObjectAddRemove(other->pending, other->version, ev, id, type);
         }
     }
 }
@@ -479,6 +491,11 @@ void Server::handle(Session& s, wire::ByteView message) {
         else {
             rec.set("event", ev->second);
             o->lastEvents[ev->second] = r.data;
+            if (ev->second.rfind("FREEZE_", 0) == 0) {
+                o->frozen = false;
+                for (const char* freeze : {"FREEZE_LATITUDE_LONGITUDE_SET", "FREEZE_ALTITUDE_SET", "FREEZE_ATTITUDE_SET"})
+                    if (auto f = o->lastEvents.find(freeze); f != o->lastEvents.end() && f->second != 0) o->frozen = true;
+            }
         }
         break;
     }
@@ -542,8 +559,10 @@ void Server::handle(Session& s, wire::ByteView message) {
         auto& user = world_.user();
         std::vector<SimObject*> found;
         for (auto& [id, o] : world_.objects()) {
+            // Aircraft are all aircraft, helicopters included.
             bool typeMatches = r.objectType == SIMCONNECT_SIMOBJECT_TYPE_ALL ||
                                r.objectType == SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT ||
+                               (r.objectType == SIMCONNECT_SIMOBJECT_TYPE_HELICOPTER && o.helicopter) ||
                                (r.objectType == SIMCONNECT_SIMOBJECT_TYPE_USER && id == World::kUserId);
             if (!typeMatches) continue;
             if (id != World::kUserId &&
@@ -574,9 +593,13 @@ void Server::handle(Session& s, wire::ByteView message) {
         else if (!o) raise(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 2);
         else if (def->second.size() == 0 || r.unitSize != def->second.size())
             raise(SIMCONNECT_EXCEPTION_INVALID_DATA_SIZE, 5);
+        else if (o->id != World::kUserId && !o->released && !o->frozen && setsPosition(def->second))
+            // Its own AI flies it: the position is overwritten at once, as if never sent.
+            rec.set("refused", "position of an object never released or frozen");
         else {
             std::vector<double> values;
             apply(def->second, *o, r.payload.first(r.unitSize), rec.on ? &values : nullptr);
+            if (o->id != World::kUserId) world_.settle(*o);
             if (rec.on) {
                 rec.set("values", values);
                 tracePosition(*o, false);
@@ -622,19 +645,21 @@ void Server::handle(Session& s, wire::ByteView message) {
         o.title = r.name;
         o.atcId = r.units;
         o.owner = s.id;
+        o.helicopter = world_.helicopterTitle(r.name);
         o.lat = p.Latitude;
         o.lon = p.Longitude;
         o.pitch = p.Pitch / kRadToDeg;
         o.bank = p.Bank / kRadToDeg;
         o.heading = p.Heading / kRadToDeg;
-        o.onGround = p.OnGround != 0;
-        o.alt = o.onGround ? world_.groundElevation(o.lat, o.lon) : p.Altitude;
+        o.alt = p.OnGround != 0 ? world_.groundElevation(o.lat, o.lon) + o.staticCgToGround : p.Altitude;
+        world_.settle(o);
         o.airspeed = p.Airspeed >= 0xFFFFFFFEu ? 0 : p.Airspeed;
         rec.set("object", o.id);
+        if (o.helicopter) rec.set("helicopter", true);
         for (auto& other : sessions_) {
             DWORD ev;
             if (!other->finished && other->opened && other->subscribed("objectadded", ev))
-                wire::appendObjectAddRemove(other->pending, other->version, ev, o.id, SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT);
+                wire::appendObjectAddRemove(other->pending, other->version, ev, o.id, objectType(o));
         }
         wire::appendAssignedObjectId(out, version, r.requestId, o.id);
         finish();
@@ -658,13 +683,13 @@ void Server::handle(Session& s, wire::ByteView message) {
             raise(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 1);
             break;
         }
+        const auto type = objectType(*world_.find(r.objectId));
         world_.remove(r.objectId);
         lastTraced_.erase(r.objectId);
         for (auto& other : sessions_) {
             DWORD ev;
             if (!other->finished && other->opened && other->subscribed("objectremoved", ev))
-                wire::appendObjectAddRemove(other->pending, other->version, ev, r.objectId,
-                                            SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT);
+                wire::appendObjectAddRemove(other->pending, other->version, ev, r.objectId, type);
         }
         finish();
         trace(json{{"t", now()}, {"removed", r.objectId}}.dump());
@@ -680,9 +705,16 @@ void Server::handle(Session& s, wire::ByteView message) {
         // The client names the plan without its extension, as the simulator accepts.
         if (!std::filesystem::is_regular_file(path, ec) && std::filesystem::is_regular_file(path + ".pln", ec))
             path += ".pln";
-        if (!o || r.objectId == World::kUserId) raise(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 1);
-        else if (!std::filesystem::is_regular_file(path, ec)) raise(SIMCONNECT_EXCEPTION_LOAD_FLIGHTPLAN_FAILED, 2);
-        else o->flightPlan = path;
+        if (!o || r.objectId == World::kUserId) {
+            raise(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 1);
+        } else if (!std::filesystem::is_regular_file(path, ec)) {
+            raise(SIMCONNECT_EXCEPTION_LOAD_FLIGHTPLAN_FAILED, 2);
+        } else if (const std::string problem = flightPlanProblem(fileText(path)); !problem.empty()) {
+            raise(SIMCONNECT_EXCEPTION_LOAD_FLIGHTPLAN_FAILED, 2);
+            rec.set("refused", problem);
+        } else {
+            o->flightPlan = path;
+        }
         break;
     }
     default: raise(SIMCONNECT_EXCEPTION_ERROR, SIMCONNECT_RECV_UNKNOWN_INDEX);
