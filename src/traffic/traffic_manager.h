@@ -10,7 +10,6 @@
 #include <functional>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "traffic/live_aircraft.h"
