@@ -2,6 +2,7 @@
 // settings, parameters.xml, the status and error lines and the controls.
 #include <set>
 #include <stdexcept>
+#include <thread>
 
 #include "core/files.h"
 
@@ -181,6 +182,27 @@ TEST_F(Commands, AnErrorLineHidesStatusTextsUntilAnInstallPathIsEntered) {
     EXPECT_EQ(statusText(), "Install path exists, Ventrix_P3D will restart");
     EXPECT_EQ(exitReason(), ExitReason::NewSettings);
     EXPECT_EQ(restartDelaySeconds(), 3);
+}
+
+// Closing waits for the user after a system error; a valid install path typed
+// then must bring the restart the window announces.
+TEST_F(Commands, AnInstallPathTypedWhileAnErrorWaitsRestartsTheCycle) {
+    showError("No P3D install path detected, type full Install Path above, and press Enter");
+    forceExitReason(ExitReason::SystemError);
+    std::thread closing([] { lf_closingDown(); });
+    enter(installBox, dir.path().string());
+    // Half a second of closing and the 3-second countdown; a closing that
+    // keeps waiting for the user is released by a close after the time-out.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (window.starts + window.ends == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (window.starts + window.ends == 0) requestStop(ExitReason::UserClosedSim, 0);
+    closing.join();
+    EXPECT_EQ(window.starts, 1);
+    EXPECT_EQ(window.ends, 0);
+    const std::string text = log();
+    EXPECT_NE(text.find("Restarting after 3 seconds"), std::string::npos) << text;
+    EXPECT_EQ(text.find("User closed"), std::string::npos) << text;
 }
 
 TEST_F(Commands, ListsStoreTheChoiceAtThePosition) {

@@ -7,6 +7,7 @@
 
 #include <pugixml.hpp>
 
+#include <atomic>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,12 +24,13 @@
 namespace vntx::test {
 
 struct RecordingWindow : WindowFrontEnd {
+    std::atomic<int> starts{0}, ends{0};
     int refreshes = 0;
     std::vector<bool> topMost;
     std::vector<std::pair<std::string, std::string>> boxes;
     void repaint() override {}
-    void postStartCycle() override {}
-    void postEndProgram() override {}
+    void postStartCycle() override { ++starts; }
+    void postEndProgram() override { ++ends; }
     void enableControl(int id, bool on) override { ui::windowModel().setEnabled(id, on); }
     void refreshControls() override { ++refreshes; }
     void setTopMost(bool on) override { topMost.push_back(on); }
@@ -64,6 +66,7 @@ protected:
         hooks() = CycleHooks{};
         ui::setWindowSources({});
         ui::windowModel().reset();
+        cycleState().restartPending = false;
         params().setFile({});
         params().resetToDefaults();
     }

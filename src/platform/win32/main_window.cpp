@@ -66,6 +66,7 @@ MainWindow::MainWindow(HINSTANCE instance, int showCommand, WindowHandlers handl
     font_ = ::CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH | FF_SWISS, L"Arial");
     black_ = static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH));
+    editBrush_ = ::CreateSolidBrush(kEditBackground);
     messageBox_ = [this](const std::string& text, const std::string& caption) {
         ::MessageBoxW(hwnd_.load(), widen(text).c_str(), widen(caption).c_str(), MB_OK | MB_ICONWARNING);
     };
@@ -80,6 +81,7 @@ MainWindow::~MainWindow() {
     }
     if (classRegistered_) ::UnregisterClassW(className_.c_str(), instance_);
     if (font_) ::DeleteObject(font_);
+    if (editBrush_) ::DeleteObject(editBrush_);
 }
 
 std::optional<std::string> MainWindow::loadTitle() {
@@ -371,12 +373,16 @@ LRESULT MainWindow::handleMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_COMMAND: run([&] { onCommand(wp, lp); }, "lf_HandleWMCOMMAND"); return 0;
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORSTATIC: {
-        // Edit boxes and check boxes on the black background.
+        // Check boxes on the black background; edit boxes (disabled ones ask
+        // as static texts) a shade lighter, so that the box and its border show.
         HDC dc = reinterpret_cast<HDC>(wp);
-        const bool enabled = ::IsWindowEnabled(reinterpret_cast<HWND>(lp)) != FALSE;
-        ::SetTextColor(dc, enabled ? kLime : RGB(128, 128, 128));
-        ::SetBkColor(dc, RGB(0, 0, 0));
-        return reinterpret_cast<LRESULT>(black_);
+        HWND control = reinterpret_cast<HWND>(lp);
+        const ui::ControlSpec* c = ui::findControl(::GetDlgCtrlID(control));
+        const bool edit = c && c->kind == ui::ControlKind::Edit;
+        const bool enabled = ::IsWindowEnabled(control) != FALSE;
+        ::SetTextColor(dc, enabled ? kLime : kGrey);
+        ::SetBkColor(dc, edit ? kEditBackground : RGB(0, 0, 0));
+        return reinterpret_cast<LRESULT>(edit ? editBrush_ : black_);
     }
     case WM_CLOSE:
         // The window stays until closing down posts MsgEndProgram.

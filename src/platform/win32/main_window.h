@@ -23,6 +23,8 @@ inline constexpr UINT kMsgTopMost = WM_APP + 4;       // wParam: 1 above all oth
 
 inline constexpr COLORREF kLime = RGB(50, 205, 50);
 inline constexpr COLORREF kYellow = RGB(255, 255, 0);
+inline constexpr COLORREF kGrey = RGB(128, 128, 128);             // disabled edit boxes
+inline constexpr COLORREF kEditBackground = RGB(40, 40, 40);
 
 // What the window procedure does for the cycle's messages. The program binds
 // them to onStartCycle, onEndProgram and onCloseButton.
@@ -84,6 +86,7 @@ private:
     std::atomic<HWND> hwnd_{nullptr};
     HFONT font_ = nullptr;
     HBRUSH black_ = nullptr;
+    HBRUSH editBrush_ = nullptr;
     int exitCode_ = 0;
     bool destroyingQuietly_ = false;
     std::atomic<bool> syncPosted_{false};
