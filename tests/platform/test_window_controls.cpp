@@ -276,6 +276,30 @@ TEST_F(WindowControls, CheckBoxClicksWriteTheSettingAndShowTheMessage) {
     EXPECT_FALSE(::IsWindowEnabled(control(32820)));
 }
 
+TEST_F(WindowControls, EveryCheckBoxAndListWritesItsSetting) {
+    for (const auto& c : ui::controls()) {
+        SCOPED_TRACE(c.name);
+        if (c.kind == ui::ControlKind::CheckBox) {
+            const std::string before = stored(c.name);
+            click(c.id);
+            EXPECT_EQ(stored(c.name), before == "true" ? "false" : "true");
+            EXPECT_EQ(::SendMessageW(control(c.id), BM_GETCHECK, 0, 0), before == "true" ? BST_UNCHECKED : BST_CHECKED);
+        } else if (c.kind == ui::ControlKind::List && c.id != ui::kCallsignList) {
+            const auto count = ::SendMessageW(control(c.id), CB_GETCOUNT, 0, 0);
+            ASSERT_GT(count, 1);
+            // The second entry: never a setting's default.
+            wchar_t entry[32] = {};
+            ::SendMessageW(control(c.id), CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(entry));
+            choose(c.id, entry);
+            if (c.id == params().MAX_FIT_FL.controlId)
+                EXPECT_EQ(stored("MAX_FIT"), "1");  // one hour: two half hours less one
+            else
+                EXPECT_EQ(stored(c.name), platform::win32::narrow(entry));
+            EXPECT_EQ(text(c.id), platform::win32::narrow(entry));
+        }
+    }
+}
+
 TEST_F(WindowControls, EnterInTheEditBoxesAppliesTheirText) {
     type(32828, L"dlh4ab");
     EXPECT_EQ(stored("BLOCK_CALLSIGN"), "DLH4AB");
@@ -329,6 +353,8 @@ TEST_F(WindowControls, PushButtons) {
     click(32838);  // Re-read
     EXPECT_FALSE(::IsWindowEnabled(control(32838)));
     EXPECT_TRUE(cycleState().parkAirportsRereadRequested.exchange(false));
+    click(32830);  // cs->oid:
+    EXPECT_TRUE(cycleState().callsignListRefreshRequested.exchange(false));
     enable(32804);
     click(32804);  // tblo, without an archive
     EXPECT_EQ(boxes, std::vector<std::string>{"VNTX: Could not open File Explorer at tblo.zip."});
