@@ -25,6 +25,7 @@
 #include "platform/win32/main_window.h"
 #include "platform/win32/wide.h"
 #include "support/temp_dir.h"
+#include "support/window_state.h"
 #include "ui/layout.h"
 #include "ui/window_model.h"
 
@@ -109,15 +110,6 @@ COLORREF edgePixel(HWND control, int x) {
 class WindowControls : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetStopState();
-        params().resetToDefaults();
-        params().setFile(dir / "parameters.xml");
-        params().readAllParameters();
-        openLog(dir / "Log.txt");
-        clearError();
-        clearStatus();
-        indicators().reset();
-        ui::windowModel().reset();
         hooks().airportKnown = [](const std::string& code) { return code == "VHHH"; };
         window = std::make_unique<MainWindow>(::GetModuleHandleW(nullptr), SW_SHOWNOACTIVATE, win32::WindowHandlers{});
         window->setMessageBoxFunction([this](const std::string& t, const std::string& c) { boxes.push_back(c + ": " + t); });
@@ -129,14 +121,6 @@ protected:
     void TearDown() override {
         setFrontEnd(nullptr);
         window.reset();
-        clearError();
-        clearStatus();
-        closeLog();
-        resetStopState();
-        hooks() = CycleHooks{};
-        ui::windowModel().reset();
-        params().setFile({});
-        params().resetToDefaults();
     }
     // Handles what is waiting, as the message loop would.
     void pump() {
@@ -145,11 +129,7 @@ protected:
             while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) window->processMessage(msg);
     }
     HWND control(int id) { return ::GetDlgItem(window->hwnd(), id); }
-    std::string stored(const std::string& key) {
-        pugi::xml_document doc;
-        doc.load_file(params().file().c_str());
-        return doc.select_node(("/parameters/parameter[@name='" + key + "']").c_str()).node().attribute("value").value();
-    }
+    std::string stored(const std::string& key) { return test::storedParameter(key); }
     std::string text(int id) {
         wchar_t buffer[256] = {};
         ::GetWindowTextW(control(id), buffer, 256);
@@ -179,6 +159,7 @@ protected:
     }
 
     test::TempDir dir;
+    test::FreshWindowState state{dir.path()};
     std::unique_ptr<MainWindow> window;
     std::vector<std::string> boxes;
 };

@@ -190,13 +190,8 @@ def live_window(root):
         if feed:
             feed.terminate()
             feed.wait()
-        try:
-            sim.stdin.write("exit\n")
-            sim.stdin.flush()
-            sim.wait(timeout=10)
-        except (OSError, subprocess.TimeoutExpired):
-            sim.kill()
-            sim.wait()
+        sim.terminate()  # no trace to finish
+        sim.wait()
     check(rc == 0, "closed through the terminal returns 0 (got %s)" % rc)
     check("Exiting: USER CLOSED SIM" in prog.log(), "the last cycle ends with USER CLOSED SIM")
     if failures:

@@ -5,21 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include <pugixml.hpp>
-
 #include <atomic>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "core/cycle.h"
-#include "core/hooks.h"
-#include "core/log.h"
-#include "core/parameters.h"
-#include "core/state.h"
-#include "core/status.h"
 #include "support/temp_dir.h"
-#include "ui/window_model.h"
+#include "support/window_state.h"
 
 namespace vntx::test {
 
@@ -39,44 +31,9 @@ struct RecordingWindow : WindowFrontEnd {
 
 class WindowTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        resetStopState();
-        params().resetToDefaults();
-        params().setFile(dir / "parameters.xml");
-        params().readAllParameters();
-        openLog(dir / "Log.txt");
-        clearError();
-        clearStatus();
-        indicators().reset();
-        auto& cs = cycleState();
-        cs.blockedCallsignChanged = false;
-        cs.parkAirportsRereadRequested = false;
-        cs.callsignListRefreshRequested = false;
-        cs.flushStaticRequested = false;
-        cs.staticUpdateRequested = false;
-        ui::windowModel().reset();
-        setFrontEnd(&window);
-    }
-    void TearDown() override {
-        setFrontEnd(nullptr);
-        clearError();
-        clearStatus();
-        closeLog();
-        resetStopState();
-        hooks() = CycleHooks{};
-        ui::setWindowSources({});
-        ui::windowModel().reset();
-        cycleState().restartPending = false;
-        params().setFile({});
-        params().resetToDefaults();
-    }
-    // The value of a setting as parameters.xml holds it ("<none>" when absent).
-    std::string stored(const std::string& key) {
-        pugi::xml_document doc;
-        doc.load_file(params().file().c_str());
-        auto node = doc.select_node(("/parameters/parameter[@name='" + key + "']").c_str()).node();
-        return node ? node.attribute("value").value() : "<none>";
-    }
+    void SetUp() override { setFrontEnd(&window); }
+    void TearDown() override { setFrontEnd(nullptr); }
+    std::string stored(const std::string& key) { return storedParameter(key); }
     std::string log() {
         flushLog();
         return readFile(dir / "Log.txt");
@@ -84,6 +41,7 @@ protected:
     bool enabled(int id) { return ui::windowModel().enabled(id); }
 
     TempDir dir;
+    FreshWindowState state{dir.path()};
     RecordingWindow window;
 };
 
