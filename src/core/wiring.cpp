@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "airports/catalogue.h"
+#include "airports/park_file.h"
 #include "core/hooks.h"
 #include "input/input.h"
 #include "input/traffic_reader.h"
@@ -45,6 +46,7 @@ ui::WindowSources windowSources() {
 
 void installAllHooks() {
     installRefdataHooks();
+    installParkFileHooks();
     installInputHooks();
     installLiveryHooks();
     auto& h = hooks();
