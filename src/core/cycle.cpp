@@ -412,6 +412,7 @@ bool tick() {
     call(h.pauseDuties);
     if (--ts.pauseCountdown <= 0) {
         handleFlushStatic();
+        call(h.pauseCountdownDone);
         call(h.sendUserPosition);
         ts.pauseCountdown = 100;
         recomputeScheduleSlot();
