@@ -1,6 +1,7 @@
 #include "liveries/scan.h"
 
 #include <algorithm>
+#include <numeric>
 #include <thread>
 #include <tuple>
 #include <unordered_map>
@@ -32,11 +33,18 @@ void prioritizeLiveries(std::vector<Livery>& liveries) {
 }
 
 void sortAndDeduplicate(std::vector<Livery>& liveries) {
-    std::sort(liveries.begin(), liveries.end(), [](const Livery& a, const Livery& b) {
-        return std::tie(a.airline, a.model, a.title, a.registration, a.cargo) <
-               std::tie(b.airline, b.model, b.title, b.registration, b.cargo);
-    });
-    liveries.erase(std::unique(liveries.begin(), liveries.end()), liveries.end());
+    // Sorting positions and moving each livery once costs far less than
+    // sorting the records themselves.
+    auto key = [](const Livery& l) { return std::tie(l.airline, l.model, l.title, l.registration, l.cargo); };
+    std::vector<std::uint32_t> order(liveries.size());
+    std::iota(order.begin(), order.end(), 0u);
+    std::sort(order.begin(), order.end(),
+              [&](std::uint32_t a, std::uint32_t b) { return key(liveries[a]) < key(liveries[b]); });
+    std::vector<Livery> sorted;
+    sorted.reserve(liveries.size());
+    for (std::uint32_t i : order)
+        if (sorted.empty() || !(sorted.back() == liveries[i])) sorted.push_back(std::move(liveries[i]));
+    liveries = std::move(sorted);
 }
 
 ScanResult runLiveryScan(const std::vector<ScanFolder>& folders, const Database& db, TitleSet dontUseTitles,

@@ -42,8 +42,10 @@ namespace {
 // The file's text as UTF-8, read once and converted by its character set.
 // False when it cannot be read or its UTF-16 is broken (which the status
 // line shows).
-bool readLiveryText(const fs::path& file, std::string& text) {
-    if (!platform::readWholeFile(file, text)) return false;
+bool readLiveryText(const fs::path& file, const platform::Folder* folder, std::string& text) {
+    const bool read =
+        folder ? folder->readFile(file.filename().string(), text) : platform::readWholeFile(file, text);
+    if (!read) return false;
     return decodeText(detectCharsetOf(text), file, text);
 }
 
@@ -73,14 +75,14 @@ std::string fileModel(ScanState& state, const std::string& rawModel, const std::
 }  // namespace
 
 std::vector<Livery> lf_searchLiveriesinFile(ScanState& state, const fs::path& file, std::uint32_t folderIndex,
-                                            const FolderListing* listing) {
+                                            const FolderListing* listing, const platform::Folder* folder) {
     std::vector<Livery> result;
     const std::string fileName = file.string();
     try {
         const bool ivao = fileName.find("ivao_x-csl") != std::string::npos ||
                           fileName.find("IVAO_MTL") != std::string::npos;
         std::string text;
-        if (!readLiveryText(file, text)) {
+        if (!readLiveryText(file, folder, text)) {
             if (ivao) logf("No character set found for {}", fileName);
             return result;
         }

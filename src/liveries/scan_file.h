@@ -14,11 +14,16 @@
 
 namespace vntx {
 
+namespace platform {
+class Folder;
+}
+
 // The file task: every livery of one aircraft.cfg / sim.cfg. listing: the
 // entries of the file's folder when the caller has them (else the file
-// system is asked).
+// system is asked); folder: that folder when the caller has it open.
 std::vector<Livery> lf_searchLiveriesinFile(ScanState& state, const std::filesystem::path& file,
-                                            std::uint32_t folderIndex, const FolderListing* listing = nullptr);
+                                            std::uint32_t folderIndex, const FolderListing* listing = nullptr,
+                                            const platform::Folder* folder = nullptr);
 
 // One section: its header line first, up to (not including) the next
 // header of any kind. ivao: the airline comes from the title.

@@ -1,10 +1,9 @@
 #include "liveries/scan_walk.h"
 
 #include <algorithm>
+#include <iterator>
 #include <atomic>
 #include <condition_variable>
-#include <deque>
-#include <future>
 #include <mutex>
 #include <thread>
 
@@ -22,186 +21,241 @@ namespace vntx {
 
 namespace {
 
-// Tasks queued before a sleeping worker is woken: waking one per file costs
-// more than the file task itself.
-constexpr std::size_t kWakeBatch = 8;
+using Clock = std::chrono::steady_clock;
+
+#ifdef _WIN32
+constexpr char kSeparator = '\\';
+bool isSeparator(char c) { return c == '\\' || c == '/'; }
+#else
+constexpr char kSeparator = '/';
+bool isSeparator(char c) { return c == '/'; }
+#endif
+
+// parent / name, as the path type joins them.
+std::string joinPath(const std::string& parent, const std::string& name) {
+    std::string path;
+    path.reserve(parent.size() + 1 + name.size());
+    path = parent;
+    if (!path.empty() && !isSeparator(path.back())) path += kSeparator;
+    path += name;
+    return path;
+}
+
+// A folder still to be listed. Its parent stays open until then, so that it
+// opens relative to it. Paths are UTF-8 text: cheaper to join than path
+// objects, and the rules look at the text anyway.
+struct FolderJob {
+    std::shared_ptr<const platform::Folder> parent;
+    std::string name;
+    std::string path;
+    std::uint32_t index = 0;
+};
 
 }  // namespace
 
-// The file tasks of one scan. Workers are detached and hold the pool (and
-// through it the scan state) by shared pointer, so a task that is still
-// running when the scanner gives up on it writes into live memory.
-struct TaskPool : std::enable_shared_from_this<TaskPool> {
-    struct Task {
-        fs::path file;
-        std::uint32_t folderIndex = 0;
-        std::shared_ptr<const FolderListing> listing;
-        std::promise<std::vector<Livery>> promise;
+// The workers of one scan. Each walks its folders depth first on a stack of
+// its own (so that few folders are open at a time and the workers do not
+// meet on every folder), listing a folder, keeping its sub-folders for
+// later and running the file task of each livery file in it; when another
+// worker is idle, half of its stack goes to a shared one. Workers are
+// detached and hold the pool (and through it the scan state) by shared
+// pointer, so a file task still running when the scan gives up on it writes
+// into live memory.
+struct WalkPool : std::enable_shared_from_this<WalkPool> {
+    struct Worker {
+        std::atomic<Clock::rep> fileSince{0};      // start of the running file task, 0: none
+        std::vector<std::vector<Livery>> results;  // per file, taken when the walk is done
+        std::size_t liveries = 0;
     };
 
-    explicit TaskPool(std::shared_ptr<ScanState> s) : state(std::move(s)) {}
-
-    void start(unsigned workers) {
-        for (unsigned i = 0; i < workers; ++i) std::thread([self = shared_from_this()] { self->work(); }).detach();
+    WalkPool(std::shared_ptr<ScanState> s, unsigned count) : state(std::move(s)) {
+        for (unsigned i = 0; i < count; ++i) workers.push_back(std::make_unique<Worker>());
     }
 
-    std::future<std::vector<Livery>> submit(fs::path file, std::uint32_t folderIndex,
-                                            std::shared_ptr<const FolderListing> listing) {
-        Task task{std::move(file), folderIndex, std::move(listing), {}};
-        auto future = task.promise.get_future();
-        bool wakeOne;
+    void start() {
+        for (auto& w : workers)
+            std::thread([self = shared_from_this(), worker = w.get()] { self->work(*worker); }).detach();
+    }
+
+    void pushRoot(FolderJob job) {
         {
             std::lock_guard lock(mutex);
-            queue.push_back(std::move(task));
-            wakeOne = idle > 0 && queue.size() >= kWakeBatch;
+            if (closed) return;
+            outstanding.fetch_add(1);
+            shared.push_back(std::move(job));
         }
-        if (wakeOne) wake.notify_one();
-        return future;
+        workAvailable.notify_one();
     }
 
-    // Before waiting for a result: every queued task gets a worker.
-    void wakeAll() {
+    // The older half of a worker's stack (the larger pieces of work) for the
+    // idle workers.
+    void share(std::vector<FolderJob>& local) {
+        if (sleeping.load(std::memory_order_relaxed) == 0 || local.size() < 2) return;
         {
             std::lock_guard lock(mutex);
-            if (idle == 0 || queue.empty()) return;
+            if (closed) return;
+            const auto give = static_cast<std::ptrdiff_t>(local.size() / 2);
+            std::move(local.begin(), local.begin() + give, std::back_inserter(shared));
+            local.erase(local.begin(), local.begin() + give);
         }
-        wake.notify_all();
+        workAvailable.notify_all();
     }
 
-    // No more tasks; queued ones that have not started are dropped.
+    // No more work: folders not yet listed are dropped.
     void close() {
         {
             std::lock_guard lock(mutex);
             closed = true;
-            queue.clear();
+            shared.clear();
         }
-        wake.notify_all();
+        workAvailable.notify_all();
     }
 
-    void work() {
+    void work(Worker& worker) {
+        std::vector<FolderJob> local;
         while (true) {
-            Task task;
-            {
+            if (local.empty()) {
                 std::unique_lock lock(mutex);
-                if (!closed && queue.empty()) {
-                    ++idle;
-                    wake.wait(lock, [this] { return closed || !queue.empty(); });
-                    --idle;
+                while (!closed && shared.empty()) {
+                    sleeping.fetch_add(1);
+                    workAvailable.wait(lock);
+                    sleeping.fetch_sub(1);
                 }
-                if (queue.empty()) return;
-                task = std::move(queue.front());
-                queue.pop_front();
+                if (closed) return;
+                local.push_back(std::move(shared.back()));
+                shared.pop_back();
             }
+            if (closed.load(std::memory_order_relaxed)) return;  // what is left is dropped
+            FolderJob job = std::move(local.back());
+            local.pop_back();
             try {
-                task.promise.set_value(
-                    lf_searchLiveriesinFile(*state, task.file, task.folderIndex, task.listing.get()));
+                list(std::move(job), worker, local);
+            } catch (const std::exception& e) {
+                logf("{} exception {}", "walkFolder", e.what());
             } catch (...) {
-                try {
-                    task.promise.set_exception(std::current_exception());
-                } catch (...) {
-                }
+                logf("Exception in {}", "walkFolder");
             }
-            done.fetch_add(1, std::memory_order_relaxed);
+            share(local);
+            if (outstanding.fetch_sub(1) == 1) {
+                std::lock_guard lock(mutex);
+                allDone.notify_all();
+            }
+        }
+    }
+
+    void list(FolderJob job, Worker& worker, std::vector<FolderJob>& children) {
+        auto dir = std::make_shared<platform::Folder>();
+        std::error_code ec;
+        const bool opened = job.parent ? dir->openChild(*job.parent, job.name, ec) : dir->open(fs::path(job.path), ec);
+        job.parent.reset();
+        if (!opened) {
+            logf("{} exception {}", "walkFolder", ec.message());
+            return;
+        }
+        std::vector<platform::FolderEntry> entries;
+        if (!dir->list(entries, ec)) logf("{} exception {}", "walkFolder", ec.message());
+
+        bool hasLiveryFile = false;
+        // The sub-folders count before the folder itself is done.
+        const std::size_t before = children.size();
+        try {
+            for (auto& e : entries) {
+                if (!e.directory) {
+                    hasLiveryFile = hasLiveryFile || isLiveryFileName(e.name);
+                    continue;
+                }
+                std::string sub = joinPath(job.path, e.name);
+                if (!skipLiveryFolder(sub)) children.push_back({dir, e.name, std::move(sub), job.index});
+            }
+        } catch (...) {
+            outstanding.fetch_add(children.size() - before);
+            throw;
+        }
+        outstanding.fetch_add(children.size() - before);
+        if (!hasLiveryFile) return;
+        share(children);  // an idle worker may take some while this one reads its files
+
+        FolderListing listing;
+        for (const auto& e : entries) {
+            if (e.directory) listing.folders.insert(listingName(e.name));
+            else if (e.regularFile) listing.files.insert(listingName(e.name));
+        }
+        for (const auto& e : entries) {
+            if (e.directory || !isLiveryFileName(e.name)) continue;
+            filesFound.fetch_add(1, std::memory_order_relaxed);
+            const fs::path file(joinPath(job.path, e.name));
+            worker.fileSince = std::max<Clock::rep>(1, Clock::now().time_since_epoch().count());
+            auto liveries = lf_searchLiveriesinFile(*state, file, job.index, &listing, dir.get());
+            worker.fileSince = 0;
+            worker.liveries += liveries.size();
+            if (!liveries.empty()) worker.results.push_back(std::move(liveries));
+            filesDone.fetch_add(1, std::memory_order_relaxed);
         }
     }
 
     std::shared_ptr<ScanState> state;
+    std::vector<std::unique_ptr<Worker>> workers;
     std::mutex mutex;
-    std::condition_variable wake;
-    std::deque<Task> queue;
-    unsigned idle = 0;
-    bool closed = false;
-    std::atomic<std::size_t> done{0};
-};
-
-struct LiveryFileTasks::Pending {
-    std::deque<std::future<std::vector<Livery>>> futures;
+    std::condition_variable workAvailable, allDone;
+    std::vector<FolderJob> shared;          // folders for any worker
+    std::atomic<std::size_t> outstanding{0};  // folders found and not yet listed
+    std::atomic<unsigned> sleeping{0};
+    std::atomic<bool> closed{false};        // set under the mutex
+    std::atomic<std::size_t> filesFound{0}, filesDone{0};
 };
 
 bool isLiveryFileName(std::string_view name) { return iequals(name, "aircraft.cfg") || iequals(name, "sim.cfg"); }
 
-bool skipLiveryFolder(const fs::path& folder) {
-    const std::string utf8 = folder.string();
-    return utf8.find("airport") != std::string::npos || utf8.size() >= 250;
+bool skipLiveryFolder(std::string_view utf8Path) {
+    return utf8Path.find("airport") != std::string_view::npos || utf8Path.size() >= 250;
 }
 
 LiveryFileTasks::LiveryFileTasks(std::shared_ptr<ScanState> state, unsigned workers, std::chrono::milliseconds timeout)
-    : pool_(std::make_shared<TaskPool>(std::move(state))),
-      pending_(std::make_unique<Pending>()),
-      window_(std::max<std::size_t>(4 * kWakeBatch, 32 * static_cast<std::size_t>(workers))),
-      timeout_(timeout) {
-    pool_->start(workers);
+    : pool_(std::make_shared<WalkPool>(std::move(state), std::max(1u, workers))), timeout_(timeout) {
+    pool_->start();
 }
 
 LiveryFileTasks::~LiveryFileTasks() { pool_->close(); }
 
+std::size_t LiveryFileTasks::files() const { return pool_->filesFound.load(); }
+
 void LiveryFileTasks::scanFolder(const fs::path& folder, std::uint32_t index, std::vector<Livery>& out) {
-    out_ = &out;
-    if (!skipLiveryFolder(folder)) {
-        platform::Folder dir;
-        std::error_code ec;
-        if (dir.open(folder, ec)) walk(dir, folder, index);
-        else logf("{} exception {}", "walkFolder", ec.message());
-    }
-    while (!pending_->futures.empty()) collectOldest(out);
-    progress();
-}
-
-// One folder: list its entries once (the file tasks check their model,
-// texture and .air names against the list), start its livery files, then
-// descend into its sub-folders.
-void LiveryFileTasks::walk(platform::Folder& dir, const fs::path& path, std::uint32_t index) {
-    std::vector<platform::FolderEntry> entries;
-    std::error_code ec;
-    if (!dir.list(entries, ec)) logf("{} exception {}", "walkFolder", ec.message());
-    const bool hasLiveryFile = std::any_of(entries.begin(), entries.end(), [](const platform::FolderEntry& e) {
-        return !e.directory && isLiveryFileName(e.name);
-    });
-    if (hasLiveryFile) {
-        auto listing = std::make_shared<FolderListing>();
-        for (const auto& e : entries) {
-            if (e.directory) listing->folders.insert(listingName(e.name));
-            else if (e.regularFile) listing->files.insert(listingName(e.name));
+    if (std::string root = folder.string(); !skipLiveryFolder(root)) pool_->pushRoot({nullptr, {}, std::move(root), index});
+    const auto timeout = std::chrono::duration_cast<Clock::duration>(timeout_);
+    const auto poll = std::min<Clock::duration>(timeout / 4, std::chrono::milliseconds(100));
+    while (true) {
+        {
+            std::unique_lock lock(pool_->mutex);
+            if (pool_->allDone.wait_for(lock, poll, [this] { return pool_->outstanding.load() == 0; })) break;
         }
-        for (const auto& e : entries)
-            if (!e.directory && isLiveryFileName(e.name)) submit(path / e.name, index, listing);
-    }
-    for (const auto& e : entries) {
-        if (!e.directory) continue;
-        const fs::path sub = path / e.name;
-        if (skipLiveryFolder(sub)) continue;
-        platform::Folder child;
-        if (!child.openChild(dir, e.name, sub, ec)) {
-            logf("{} exception {}", "walkFolder", ec.message());
-            continue;
+        const Clock::rep now = Clock::now().time_since_epoch().count();
+        for (const auto& w : pool_->workers) {
+            const Clock::rep since = w->fileSince.load();
+            if (since != 0 && Clock::duration(now - since) > timeout)
+                throw std::runtime_error(
+                    fmt::format("Future wait timed out after {} seconds",
+                                std::chrono::duration_cast<std::chrono::duration<double>>(timeout_).count()));
         }
-        walk(child, sub, index);
+        progress(false);
     }
-}
-
-void LiveryFileTasks::submit(fs::path file, std::uint32_t index, std::shared_ptr<const FolderListing> listing) {
-    pending_->futures.push_back(pool_->submit(std::move(file), index, std::move(listing)));
-    ++found_;
-    while (pending_->futures.size() > window_) collectOldest(*out_);
-    if (found_ % 250 == 0) progress();
-}
-
-void LiveryFileTasks::collectOldest(std::vector<Livery>& out) {
-    auto& future = pending_->futures.front();
-    if (future.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
-        pool_->wakeAll();
-        if (future.wait_for(timeout_) != std::future_status::ready)
-            throw std::runtime_error(
-                fmt::format("Future wait timed out after {} seconds",
-                            std::chrono::duration_cast<std::chrono::duration<double>>(timeout_).count()));
+    std::size_t total = out.size();
+    for (const auto& w : pool_->workers) total += w->liveries;
+    out.reserve(total);
+    for (const auto& w : pool_->workers) {
+        for (auto& list : w->results)
+            out.insert(out.end(), std::make_move_iterator(list.begin()), std::make_move_iterator(list.end()));
+        w->results.clear();
+        w->liveries = 0;
     }
-    auto liveries = future.get();
-    pending_->futures.pop_front();
-    for (auto& l : liveries) out.push_back(std::move(l));
+    progress(true);
 }
 
-void LiveryFileTasks::progress() {
-    showStatus(fmt::format("Scanning liveries: {} files done / {} found", pool_->done.load(), found_), false);
+// Every 250 files found, and at the end of a folder.
+void LiveryFileTasks::progress(bool always) {
+    const std::size_t found = pool_->filesFound.load();
+    if (!always && found / 250 == shownFiles_ / 250) return;
+    shownFiles_ = found;
+    showStatus(fmt::format("Scanning liveries: {} files done / {} found", pool_->filesDone.load(), found), false);
 }
 
 }  // namespace vntx

@@ -29,18 +29,19 @@ public:
     // A folder that cannot be read for lack of rights opens as an empty one
     // (no error), as a walk that skips such folders expects.
     bool open(const std::filesystem::path& path, std::error_code& ec);
-    // The sub-folder `name` of `parent`; fullPath is its whole path.
-    bool openChild(const Folder& parent, const std::string& name, const std::filesystem::path& fullPath,
-                   std::error_code& ec);
+    // The sub-folder `name` (UTF-8) of `parent`.
+    bool openChild(const Folder& parent, const std::string& name, std::error_code& ec);
     // Every entry but "." and "..", in the order the system gives them.
     bool list(std::vector<FolderEntry>& entries, std::error_code& ec);
+    // readWholeFile of the entry `name` (UTF-8).
+    bool readFile(const std::string& name, std::string& out) const;
 
 private:
     void close();
     long long handle_ = -1;
     bool empty_ = false;
     bool listed_ = false;  // read to its end once: rewind before listing again
-    std::filesystem::path path_;
+    std::filesystem::path path_;  // where the system has no relative open
 };
 
 // The whole content of a file (anything that can be opened for reading:

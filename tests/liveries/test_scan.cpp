@@ -301,6 +301,21 @@ TEST_F(ScanTest, PriorityFoldersAndSkippedDirectories) {
     EXPECT_NE(tmp.log().find("No liveries " + (tmp.dir() / "airport_lf").string()), std::string::npos);
 }
 
+TEST(SortAndDeduplicate, CatalogueOrderAndOnlyTrueRepeatsGo) {
+    auto liv = [](std::string airline, std::string model, std::string title, std::string reg, bool cargo,
+                  std::uint32_t folder) { return Livery{airline, model, title, reg, folder, cargo}; };
+    std::vector<Livery> list = {liv("KLM", "B738", "b", "", false, 0),     liv("DLH", "B738", "z", "", false, 0),
+                                liv("KLM", "A320", "c", "", false, 0),     liv("KLM", "B738", "a", "PH-1", false, 0),
+                                liv("KLM", "B738", "a", "PH-1", false, 3), liv("KLM", "B738", "a", "PH-1", true, 0),
+                                liv("KLM", "B738", "a", "", false, 0)};
+    sortAndDeduplicate(list);
+    std::vector<std::string> got;
+    for (const auto& l : list) got.push_back(l.airline + " " + l.model + " " + l.title + " " + l.registration +
+                                              (l.cargo ? " cargo" : ""));
+    EXPECT_EQ(got, (std::vector<std::string>{"DLH B738 z ", "KLM A320 c ", "KLM B738 a ", "KLM B738 a PH-1",
+                                             "KLM B738 a PH-1 cargo", "KLM B738 b "}));
+}
+
 TEST_F(ScanTest, DatabaseCorrectionsAndSortedUniqueReports) {
     loadDatabase(db, smallDbase(R"(<db reg="PH-BXA" airl="KLM" type="A20N" cargo="true"/>)"));
     writeAircraft(tmp.dir() / "lf" / "a", "B738", {{"[fltsim.0]", "Corrected", "DLH", "PH-BXA"}});
@@ -367,13 +382,20 @@ TEST_F(ScanTest, TimedOutFileTaskKeepsItsStateAlive) {
 }
 #endif
 
-TEST_F(ScanTest, GeneratedTreeReportsExactlyThePlantedFaults) {
+// One worker, and more workers than the machine has: the walk shares its
+// folders among them and every livery and report line arrives once.
+class GeneratedTree : public ScanTest, public ::testing::WithParamInterface<unsigned> {};
+
+TEST_P(GeneratedTree, ReportsExactlyThePlantedFaults) {
     livgen::Options o;
     o.files = 480;  // 48 planted faults, four of each kind
     o.faultEvery = 10;
     const auto tree = livgen::generate(tmp.dir() / "tree", o);
     loadDatabase(db, tree.dbaseXml);
-    const auto result = scan({{0, tmp.dir() / "tree"}});
+    ScanOptions options;
+    options.outputFolder = tmp.output();
+    options.workers = GetParam();
+    const auto result = runLiveryScan({{0, tmp.dir() / "tree"}}, db, {}, options);
     EXPECT_EQ(result.files, tree.files);
     std::vector<std::string> titles;
     for (auto& l : scanned()) titles.push_back(l.title);
@@ -389,5 +411,7 @@ TEST_F(ScanTest, GeneratedTreeReportsExactlyThePlantedFaults) {
         EXPECT_EQ(readLines(tmp.output() / folder / name), it->second) << name;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Workers, GeneratedTree, ::testing::Values(1u, 2u, 5u));
 
 }  // namespace

@@ -58,9 +58,14 @@ TEST(Folder, ListsEveryEntryOnceWithItsKind) {
         EXPECT_FALSE(byName["file_with_a_rather_long_name_0.cfg"].directory);
     }
     Folder child;
-    ASSERT_TRUE(child.openChild(folder, "texture.Ala 14_14-70", tmp.path / "texture.Ala 14_14-70", ec));
+    ASSERT_TRUE(child.openChild(folder, "texture.Ala 14_14-70", ec));
     EXPECT_TRUE(listing(child).empty());
-    EXPECT_FALSE(child.openChild(folder, "missing", tmp.path / "missing", ec));
+    write(tmp.path / "texture.Ala 14_14-70" / "texture.cfg", "[fltsim]");
+    std::string text;
+    ASSERT_TRUE(child.readFile("texture.cfg", text));
+    EXPECT_EQ(text, "[fltsim]");
+    EXPECT_FALSE(child.readFile("missing.cfg", text));
+    EXPECT_FALSE(child.openChild(folder, "missing", ec));
     EXPECT_TRUE(ec);
 }
 

@@ -55,21 +55,21 @@ bool Folder::open(const std::filesystem::path& path, std::error_code& ec) {
     close();
     ec.clear();
     empty_ = false;
-    path_ = path;
     const int fd = ::open(path.c_str(), kDirFlags);
     if (!openedOrDenied(fd, empty_, ec)) return false;
     handle_ = fd;
     return true;
 }
 
-bool Folder::openChild(const Folder& parent, const std::string& name, const std::filesystem::path& fullPath,
-                       std::error_code& ec) {
+bool Folder::openChild(const Folder& parent, const std::string& name, std::error_code& ec) {
     close();
     ec.clear();
     empty_ = false;
-    path_ = fullPath;
-    const int fd = parent.handle_ >= 0 ? ::openat(static_cast<int>(parent.handle_), name.c_str(), kDirFlags)
-                                       : ::open(fullPath.c_str(), kDirFlags);
+    if (parent.handle_ < 0) {
+        ec = std::make_error_code(std::errc::bad_file_descriptor);
+        return false;
+    }
+    const int fd = ::openat(static_cast<int>(parent.handle_), name.c_str(), kDirFlags);
     if (!openedOrDenied(fd, empty_, ec)) return false;
     handle_ = fd;
     return true;
@@ -120,9 +120,10 @@ bool Folder::list(std::vector<FolderEntry>& entries, std::error_code& ec) {
     }
 }
 
-bool readWholeFile(const std::filesystem::path& path, std::string& out) {
+namespace {
+
+bool readAll(int fd, std::string& out) {
     out.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     char buffer[65536];
     bool ok = true;
@@ -139,6 +140,20 @@ bool readWholeFile(const std::filesystem::path& path, std::string& out) {
     ::close(fd);
     if (!ok) out.clear();
     return ok;
+}
+
+}  // namespace
+
+bool Folder::readFile(const std::string& name, std::string& out) const {
+    if (handle_ < 0) {
+        out.clear();
+        return false;
+    }
+    return readAll(::openat(static_cast<int>(handle_), name.c_str(), O_RDONLY | O_CLOEXEC), out);
+}
+
+bool readWholeFile(const std::filesystem::path& path, std::string& out) {
+    return readAll(::open(path.c_str(), O_RDONLY | O_CLOEXEC), out);
 }
 
 }  // namespace vntx::platform

@@ -50,11 +50,8 @@ bool Folder::open(const std::filesystem::path& path, std::error_code& ec) {
     return true;
 }
 
-bool Folder::openChild(const Folder&, const std::string&, const std::filesystem::path& fullPath, std::error_code& ec) {
-    ec.clear();
-    empty_ = false;
-    path_ = fullPath;
-    return true;
+bool Folder::openChild(const Folder& parent, const std::string& name, std::error_code& ec) {
+    return open(parent.path_ / std::filesystem::path(win32::widen(name)), ec);
 }
 
 bool Folder::list(std::vector<FolderEntry>& entries, std::error_code& ec) {
@@ -87,6 +84,10 @@ bool Folder::list(std::vector<FolderEntry>& entries, std::error_code& ec) {
         return false;
     }
     return true;
+}
+
+bool Folder::readFile(const std::string& name, std::string& out) const {
+    return readWholeFile(path_ / std::filesystem::path(win32::widen(name)), out);
 }
 
 bool readWholeFile(const std::filesystem::path& path, std::string& out) {
