@@ -1,9 +1,9 @@
 #include "liveries/scan_walk.h"
 
 #include <algorithm>
-#include <iterator>
 #include <atomic>
 #include <condition_variable>
+#include <iterator>
 #include <mutex>
 #include <thread>
 

@@ -6,12 +6,6 @@
 
 namespace vntx::platform {
 
-namespace {
-
-std::error_code lastError() { return std::error_code(static_cast<int>(::GetLastError()), std::system_category()); }
-
-}  // namespace
-
 // Windows has no relative open in its documented interface: a folder is its
 // path, listed with one FindFirstFileEx pass.
 Folder::Folder(Folder&& other) noexcept
