@@ -180,14 +180,14 @@ TEST_F(RealFiles, GenericLiveryWithTheShippedTablesIsMatchedAtStepFour) {
         EXPECT_EQ(r.step, 4) << airline;
     }
     // The registrations of the shipped AIG file reach the installed liveries.
-    LiveryRequest special;
-    special.airline = "AAL";
-    special.model = "C172";
-    special.registration = "N259DL";
-    special.category = database().category("C172");
-    special.logName = "N259DL";
-    ASSERT_TRUE(matcher.matchLive(special));
-    EXPECT_EQ(special.step, 1);
+    LiveryRequest registered;
+    registered.airline = "AAL";
+    registered.model = "C172";
+    registered.registration = "N259DL";
+    registered.category = database().category("C172");
+    registered.logName = "N259DL";
+    ASSERT_TRUE(matcher.matchLive(registered));
+    EXPECT_EQ(registered.step, 1);
 }
 
 }  // namespace
