@@ -157,8 +157,7 @@ fs::path missingFile(const fs::path& file, const SectionKeys& keys, const Folder
     const fs::path folder = file.parent_path();
     auto exists = [&](const std::string& name, bool directory) {
         if (listing && name.find_first_of("/\\") == std::string::npos && name != "." && name != "..") {
-            const TitleSet& set = directory ? listing->folders : listing->files;
-            return set.find(listingName(name)) != set.end();
+            return listing->has(listingName(name), directory);
         }
         std::error_code ec;
         return directory ? fs::is_directory(folder / name, ec) : fs::is_regular_file(folder / name, ec);

@@ -2,8 +2,11 @@
 // and known titles, and the report lists.
 #pragma once
 
+#include <algorithm>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "refdata/dbase.h"
@@ -61,9 +64,21 @@ struct ScanState {
 // The names in one folder, as the folder walk saw them: the section checks
 // look the model, texture and .air names up here instead of asking the file
 // system again. Lower case where the file system ignores case.
-struct FolderListing {
-    TitleSet folders;
-    TitleSet files;
+class FolderListing {
+public:
+    void add(std::string name, bool directory) { (directory ? folders_ : files_).push_back(std::move(name)); }
+    // After the last add.
+    void seal() {
+        std::sort(folders_.begin(), folders_.end());
+        std::sort(files_.begin(), files_.end());
+    }
+    bool has(std::string_view name, bool directory) const {
+        const auto& names = directory ? folders_ : files_;
+        return std::binary_search(names.begin(), names.end(), name, std::less<>());
+    }
+
+private:
+    std::vector<std::string> folders_, files_;
 };
 
 }  // namespace vntx

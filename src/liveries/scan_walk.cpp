@@ -176,10 +176,9 @@ struct WalkPool : std::enable_shared_from_this<WalkPool> {
         share(children);  // an idle worker may take some while this one reads its files
 
         FolderListing listing;
-        for (const auto& e : entries) {
-            if (e.directory) listing.folders.insert(listingName(e.name));
-            else if (e.regularFile) listing.files.insert(listingName(e.name));
-        }
+        for (const auto& e : entries)
+            if (e.directory || e.regularFile) listing.add(listingName(e.name), e.directory);
+        listing.seal();
         for (const auto& e : entries) {
             if (e.directory || !isLiveryFileName(e.name)) continue;
             filesFound.fetch_add(1, std::memory_order_relaxed);
