@@ -85,6 +85,12 @@ public:
         closeLog();
         setInputFolder(previousInput_);
         std::error_code ec;
+#ifdef _WIN32
+        // Generated trees go deeper than MAX_PATH: remove them by the long-path form.
+        std::filesystem::path whole = std::filesystem::absolute(dir_, ec);
+        whole.make_preferred();
+        std::filesystem::remove_all(std::filesystem::path(L"\\\\?\\" + whole.wstring()), ec);
+#endif
         std::filesystem::remove_all(dir_, ec);
     }
     const std::filesystem::path& dir() const { return dir_; }

@@ -38,6 +38,10 @@ protected:
         // model and texture folders are put back.
         root = tmp.dir() / "SimObjects";
         fs::copy(source, root, fs::copy_options::recursive);
+        // The copies keep the read-only marks of ../shared, which Windows
+        // will not delete.
+        for (const auto& e : fs::recursive_directory_iterator(root))
+            fs::permissions(e.path(), fs::perms::owner_write, fs::perm_options::add);
         writeText(root / "p3dv5_c172" / "SingleEngineProp.air", "air");
         writeText(root / "surair_emb190" / "emb190.air", "air");
         fs::create_directories(root / "surair_emb190" / "model");
