@@ -9,6 +9,7 @@
 #include "core/files.h"
 #include "core/hooks.h"
 #include "core/log.h"
+#include "core/loop_stats.h"
 #include "core/parameters.h"
 #include "core/state.h"
 #include "core/status.h"
@@ -228,8 +229,11 @@ void run() {
     // 14-15
     tickState = TickState{};
     platform::beginTimerPeriod1ms();
-    runControlLoop(tick, cs.reportPending, firstDeadline);
+    LoopPeriodStats loopStats;
+    runControlLoop([&] { loopStats.tickStarted(std::chrono::steady_clock::now()); return tick(); },
+                   cs.reportPending, firstDeadline);
     platform::endTimerPeriod1ms();
+    logLine(loopStats.summary());
 }
 
 // The duties every 15th report.
@@ -315,7 +319,7 @@ void runControlLoop(const std::function<bool()>& tickFn, const std::atomic<bool>
                     std::chrono::steady_clock::time_point deadline, std::chrono::milliseconds period) {
     if (!tickFn()) return;
     while (true) {
-        std::this_thread::sleep_until(deadline);
+        platform::sleepUntil(deadline);
         if (reportPending.load()) deadline = std::chrono::steady_clock::now();
         deadline += period;
         if (!tickFn()) return;
