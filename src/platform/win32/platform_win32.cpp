@@ -164,11 +164,23 @@ void endTimerPeriod1ms() { ::timeEndPeriod(1); }
 
 void sleepUntil(std::chrono::steady_clock::time_point deadline) {
     using namespace std::chrono;
+    // The system's delay counts 100 ns units where Sleep() counts whole
+    // milliseconds. Rounding every wait up to the next millisecond would make
+    // the control loop, which realigns to its wake-up time once a second, run
+    // slow by up to a millisecond a second (30 ms over the 30 s replay delay).
+    using Delay = LONG(NTAPI*)(BOOLEAN alertable, PLARGE_INTEGER interval);
+    static const auto delay = reinterpret_cast<Delay>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtDelayExecution")));
     for (;;) {
-        const auto left = duration_cast<microseconds>(deadline - steady_clock::now()).count();
+        const auto left = duration_cast<nanoseconds>(deadline - steady_clock::now()).count();
         if (left <= 0) return;
-        // Whole milliseconds, rounded up: Sleep() may wake a little late, never early.
-        ::Sleep(static_cast<DWORD>(std::min<long long>((left + 999) / 1000, INFINITE - 1)));
+        if (delay) {
+            LARGE_INTEGER interval;
+            interval.QuadPart = -((left + 99) / 100);  // negative: relative to now
+            delay(FALSE, &interval);
+        } else {
+            ::Sleep(static_cast<DWORD>(std::min<long long>((left + 999999) / 1000000, INFINITE - 1)));
+        }
     }
 }
 
