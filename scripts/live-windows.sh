@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The main job with the Windows build: live traffic end to end under Wine, laid
 # beside a Linux run of the same recording and settings.
-#  1. the Linux build (tests/support/live_run.py);
+#  1. the Linux build (tests/support/live_run.py), at the same time as
 #  2. Ventrix_P3D.exe and simhost.exe under Wine over the simulator's named pipe,
 #     with a screenshot of the window halfway;
 #  3. the same over TCP (SimConnect.cfg asks for IPv4), with the roaming
@@ -13,7 +13,7 @@
 # measure. tests/support/compare_runs.py checks that the runs did the same.
 #   WIN_BUILD_DIR      the Windows build (default build-windows)
 #   BUILD_DIR_LINUX    the Linux build (default build; built when missing)
-#   LIVE_SECONDS       recording window (default 75 s), LIVE_TAIL (default 45 s)
+#   LIVE_SECONDS       recording window (default 60 s), LIVE_TAIL (default 40 s)
 #   WIN_ENV_READY=1    Xvfb, DISPLAY and the Wine prefix are already set up
 # The Hong Kong arrivals from ../shared when present (flight plans need their
 # origins and destinations); otherwise the Monterey recording that ships in data/.
@@ -47,11 +47,12 @@ OUT=$BUILD_DIR/live
 rm -rf "$OUT"
 mkdir -p "$OUT"
 SHARED=${VNTX_SHARED_DIR:-$ROOT/../shared}
-SECONDS_=${LIVE_SECONDS:-75}
-TAIL=${LIVE_TAIL:-45}
+SECONDS_=${LIVE_SECONDS:-60}
+TAIL=${LIVE_TAIL:-40}
 REC=$SHARED/data/traffic/vhhh_arrivals_2018-05-01_fr24.csv
 if [ -f "$REC" ]; then
-    common=(--recording "$REC" --start 30000 --densify 5 --recording-liveries --user 22.308,113.918,70)
+    # 09:41 UTC: one of the busiest minutes, about 15 arrivals airborne within 40 nm.
+    common=(--recording "$REC" --start 34860 --densify 5 --recording-liveries --user 22.308,113.918,70)
     for f in vrs_standing_data_aircraft.csv dump1090_mutability_aircraft_db.csv; do
         [ -f "$SHARED/data/registrations/$f" ] && common+=(--regdb "$SHARED/data/registrations/$f")
     done
@@ -68,12 +69,15 @@ rc=0
 t0=$SECONDS
 stamp() { echo "live-windows: $1 ($((SECONDS - t0)) s)"; }
 
+# The two programs side by side: each has its own simulator, feed, ports and
+# folders, and neither needs much of a core.
 python3 tests/support/live_run.py --exe "$LINUX/src/core/Ventrix_P3D" --simhost "$LINUX/tools/simhost/simhost" \
-    "${common[@]}" --out "$OUT/linux" >"$OUT/linux.txt" 2>&1 || rc=1
-stamp "Linux run done"
+    "${common[@]}" --out "$OUT/linux" >"$OUT/linux.txt" 2>&1 &
+linux_run=$!
 python3 tests/support/live_run_wine.py "${wine_args[@]}" "${common[@]}" --transport pipe \
     --screenshot "$OUT/window_halfway.png" --out "$OUT/wine-pipe" >"$OUT/wine-pipe.txt" 2>&1 || rc=1
-stamp "Wine run over the named pipe done"
+wait "$linux_run" || rc=1
+stamp "Linux run and Wine run over the named pipe done"
 python3 tests/support/live_run_wine.py "${wine_args[@]}" "${common[@]}" --transport tcp \
     --appdata-user "Jürgen Ødegård" --out "$OUT/wine-tcp" >"$OUT/wine-tcp.txt" 2>&1 || rc=1
 stamp "Wine run over TCP done"

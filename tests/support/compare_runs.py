@@ -2,9 +2,10 @@
 """Lays live runs of the same recording and settings side by side (the Linux
 build and the Windows build under Wine) and checks that they did the same:
 the same aircraft created and removed by the program, the same livery per
-aircraft, fidelity at due time within a tenth of the first run's figures,
-no teleports, every flight plan accepted, and the control loop's period at
-10 ms +- 1 ms on average.
+aircraft, fidelity at due time within a tenth of the first run's figures (or
+within what the trace can resolve, see RESOLUTION_M), no teleports, every
+flight plan accepted, and the control loop's period at 10 ms +- 1 ms on
+average.
 
 Usage: compare_runs.py LABEL=RUN_DIR LABEL=RUN_DIR [...]
 The first run is the reference. Each RUN_DIR holds what live_run.py or
@@ -18,6 +19,11 @@ import re
 import sys
 
 FIDELITY_TOLERANCE = 0.10
+# The trace places an object only to within the motion of one simulator frame
+# (30 per second) and one control-loop tick (10 ms): at 250 kt, 5.6 m. Two
+# Linux runs of the same recording side by side differ by that much in their
+# median of a few metres, so a tenth of such a median is beneath measuring.
+RESOLUTION_M = (1 / 30 + 0.010) * 250 * 1852 / 3600
 LOOP_PERIOD_MS = (9.0, 11.0)
 
 
@@ -134,9 +140,10 @@ def compare(labels, runs):
                                                                         " (differ: %s)" % differ if differ else ""))
         for key in ("median", "p95"):
             r, v = ref[key], s[key]
-            ok = r is not None and v is not None and abs(v - r) <= FIDELITY_TOLERANCE * r
-            check(ok, "%s: %s at due time %s m, within %d %% of %s's %s m" % (
-                label, key, fmt(v), FIDELITY_TOLERANCE * 100, ref_label, fmt(r)))
+            allowed = max(FIDELITY_TOLERANCE * r, RESOLUTION_M) if r is not None else 0
+            ok = r is not None and v is not None and abs(v - r) <= allowed
+            check(ok, "%s: %s at due time %s m, within %d %% of %s's %s m (or %.1f m)" % (
+                label, key, fmt(v), FIDELITY_TOLERANCE * 100, ref_label, fmt(r), RESOLUTION_M))
     return failures
 
 
