@@ -34,13 +34,7 @@ if [ ! -f "$LINUX/build.ninja" ]; then
 fi
 cmake --build "$LINUX" --target Ventrix_P3D simhost rtfeed livgen trace_fidelity >/dev/null
 WINEPREFIX=$BUILD_DIR/wineprefix
-if [ "${WIN_ENV_READY:-0}" != 1 ]; then
-    win_install_packages
-    trap win_shutdown EXIT
-    win_start_xvfb
-    win_prepare_prefix
-    win_warm_up
-fi
+win_setup_unless_ready
 export WINEPREFIX WINEDEBUG=-all,err+module WIN_DESKTOP
 
 OUT=$BUILD_DIR/live
