@@ -4,6 +4,12 @@ find_package(Threads REQUIRED)
 find_package(pugixml CONFIG REQUIRED)
 find_package(fmt CONFIG REQUIRED)
 find_package(nlohmann_json CONFIG REQUIRED)
+# libcurl: the CMake package of the Windows build (static, Schannel), else
+# CMake's own module over the Debian package.
+find_package(CURL CONFIG QUIET)
+if(NOT CURL_FOUND)
+  find_package(CURL REQUIRED)
+endif()
 
 find_path(SODIUM_INCLUDE_DIR sodium.h REQUIRED)
 find_library(SODIUM_LIBRARY NAMES sodium libsodium REQUIRED)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the Linux build, tests and demo need, when missing.
 set -euo pipefail
-PKGS=(g++ cmake ninja-build pkg-config python3
+PKGS=(g++ cmake ninja-build pkg-config python3 openssl
       libpugixml-dev libfmt-dev nlohmann-json3-dev libsodium-dev libcurl4-openssl-dev libzip-dev
       libgtest-dev libgmock-dev googletest libbenchmark-dev zlib1g-dev clang libclang-rt-dev)
 missing=()

@@ -1,6 +1,7 @@
 #include "core/wiring.h"
 
 #include "airports/catalogue.h"
+#include "airports/park_file.h"
 #include "core/hooks.h"
 #include "input/input.h"
 #include "input/traffic_reader.h"
@@ -12,6 +13,7 @@ namespace vntx {
 
 void installAllHooks() {
     installRefdataHooks();
+    installParkFileHooks();
     installInputHooks();
     installLiveryHooks();
     auto& h = hooks();

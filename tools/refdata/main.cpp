@@ -7,7 +7,8 @@
 //           [--counts <json>]
 //
 // --xml also keeps the plain files; --server writes a download-server tree
-// (downloads/versions.json and downloads/<major>/*.enc).
+// (downloads/versions.json, downloads/<major>/*.enc and the stock park files
+// downloads/P3D/archive/stock/<ICAO>.xml).
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -27,6 +28,8 @@
 #include "core/files.h"
 #include "csv.h"
 #include "refdata/crypt.h"
+#include "refdata/dbase.h"
+#include "stock_parking.h"
 
 namespace fs = std::filesystem;
 using namespace refdata;
@@ -485,8 +488,11 @@ void writeServerTree(const Options& o) {
     const fs::path downloads = o.server / "downloads";
     const std::string major = std::to_string(VNTX_VERSION_MAJOR);
     fs::create_directories(downloads / major);
-    for (const char* f : {"dbase.enc", "airports.enc", "AIG-regcodes.enc"})
-        fs::copy_file(o.out / f, downloads / major / f, fs::copy_options::overwrite_existing);
+    for (const char* f : {"dbase.enc", "airports.enc", "AIG-regcodes.enc"}) {
+        // Removed first: mingw's libstdc++ refuses overwrite_existing on Windows.
+        fs::remove(downloads / major / f);
+        fs::copy_file(o.out / f, downloads / major / f);
+    }
     nlohmann::json v = {{"p3d", version(VNTX_VERSION_TEXT)},  {"airports", version(o.dataVersion)},
                         {"aig", version(o.dataVersion)},      {"liveries", version(o.dataVersion)},
                         {"addons", version(o.dataVersion)},   {"dbase", version(o.dataVersion)}};
@@ -531,11 +537,17 @@ int main(int argc, char** argv) {
         write("dbase.xml", dbaseXml(o.data, counts), o);
         write("airports.xml", airportsXml(o.data, counts, o.checkElevations), o);
         write("AIG-regcodes.xml", regcodesXml(o.data, counts), o);
+        if (!o.server.empty()) {
+            writeServerTree(o);
+            // The park files name registrations the way the program's database knows them.
+            vntx::setInputFolder(o.out);
+            if (!vntx::gf_readDbase()) throw std::runtime_error("the database just written does not load");
+            writeStockParkFiles(o.data, o.server, counts);
+        }
         for (const auto& [table, n] : counts) fmt::print("{:<30} {:>7}\n", table, n);
         if (!o.counts.empty() && !vntx::writeFileAtomically(o.counts, nlohmann::json(counts).dump(2) + "\n"))
             throw std::runtime_error("cannot write " + o.counts.string());
         if (!o.checkAirlines.empty()) checkAirlines(o.checkAirlines, o.data);
-        if (!o.server.empty()) writeServerTree(o);
     } catch (const std::exception& e) {
         std::cerr << "refdata: " << e.what() << "\n";
         return 1;
