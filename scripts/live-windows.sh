@@ -61,7 +61,8 @@ common+=(--seconds "$SECONDS_" --tail "$TAIL" --rtfeed "$LINUX/tools/rtfeed/rtfe
 wine_args=(--exe "$EXE" --simhost "$SIMHOST" --input "$BUILD_DIR/input")
 rc=0
 t0=$SECONDS
-stamp() { echo "live-windows: $1 ($((SECONDS - t0)) s)"; }
+# The load average goes with every step: the timing figures follow it.
+stamp() { echo "live-windows: $1 ($((SECONDS - t0)) s, load average $(cut -d' ' -f1-3 /proc/loadavg))"; }
 
 # The two programs side by side: each has its own simulator, feed, ports and
 # folders, and neither needs much of a core.
