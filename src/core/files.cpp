@@ -73,12 +73,16 @@ std::string utcTimeOfDay() { return utcDateTimeNow().substr(11, 8); }
 // ----------------------------------------------------------- generations
 
 fs::path generationName(const fs::path& path) {
-    std::string s = path.string();
-    auto slash = s.find_last_of("/\\");
-    auto dot = s.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-    s.insert(dot, "0");
-    return fs::path(s);
+    // On the native text: a narrow round trip would misspell letters beyond
+    // ASCII on Windows (a user name in the data folder's path).
+    using Char = fs::path::value_type;
+    fs::path::string_type s = path.native();
+    const Char separators[] = {Char('/'), Char('\\'), Char(0)};
+    auto slash = s.find_last_of(separators);
+    auto dot = s.find_last_of(Char('.'));
+    if (dot == fs::path::string_type::npos || (slash != fs::path::string_type::npos && dot < slash)) return {};
+    s.insert(dot, 1, Char('0'));
+    return fs::path(std::move(s));
 }
 
 namespace {
