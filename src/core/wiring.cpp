@@ -5,9 +5,11 @@
 #include "core/hooks.h"
 #include "input/input.h"
 #include "input/traffic_reader.h"
+#include "liveries/catalogue.h"
 #include "liveries/scan.h"
 #include "simlink/simlink.h"
 #include "traffic/program_link.h"
+#include "update/version_check.h"
 
 namespace vntx {
 
@@ -16,6 +18,7 @@ void installAllHooks() {
     installParkFileHooks();
     installInputHooks();
     installLiveryHooks();
+    installUpdateHooks(liveriesScannedFile);
     auto& h = hooks();
     h.lastTrafficTime = [] { return static_cast<std::int64_t>(input::trafficReader().lastTrafficTime.load()); };
     h.resetCycleState = [] { resetInputState(); };
