@@ -6,10 +6,15 @@
 
 namespace vntx {
 
+// The version is the project's (CMakeLists.txt), passed in by the build.
+#if !defined(VNTX_VERSION_MAJOR) || !defined(VNTX_VERSION_MINOR) || !defined(VNTX_VERSION_PATCH)
+#error "VNTX_VERSION_MAJOR, _MINOR and _PATCH come from the project version (src/core/CMakeLists.txt)"
+#endif
+
 inline constexpr const char* kProgramName = "Ventrix_P3D";
-inline constexpr int kVersionMajor = 11;
-inline constexpr int kVersionMinor = 9;
-inline constexpr int kVersionPatch = 2;
+inline constexpr int kVersionMajor = VNTX_VERSION_MAJOR;
+inline constexpr int kVersionMinor = VNTX_VERSION_MINOR;
+inline constexpr int kVersionPatch = VNTX_VERSION_PATCH;
 inline constexpr const char* kSimulatorKind = "Prepar3D v5/v6";
 
 // "11.9.2"
