@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The whole program update of the Windows build under Wine, against the local
 # HTTPS download server (tests/support/download_server.py):
-#  1. a release 11.10.0 of the build (scripts/release.sh) on the server;
-#  2. Ventrix_P3D.exe (11.9.2) finds it, downloads and unpacks it into
+#  1. a release of the build published as the next version (11.10.0 for the
+#     program of 11.9.2: newer only when compared number by number) on the server;
+#  2. Ventrix_P3D.exe finds it, downloads and unpacks it into
 #     new_version with README.txt and the release notes, opens File Explorer
 #     there and stops with NEW VERSION (exit 0);
 #  3. the installer installs silently (/S) into a fresh folder, with its
@@ -51,7 +52,9 @@ t0=$SECONDS
 stamp() { echo "update: $1 ($((SECONDS - t0)) s)"; }
 
 # 1. The release and the server.
-NEW=11.10.0
+RUNNING=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$BUILD_DIR/CMakeCache.txt")
+IFS=. read -r major minor patch <<<"$RUNNING"
+NEW=$major.$((minor + 1)).0
 RELEASE_VERSION=$NEW RELEASE_DIR=$WORK/release WIN_BUILD_DIR=$BUILD_DIR WIN_ENV_READY=1 scripts/release.sh >"$WORK/release.log" 2>&1 ||
     { cat "$WORK/release.log"; fail "scripts/release.sh"; }
 SETUP=$WORK/release/setup_Ventrix_P3D_d_v$NEW.exe
@@ -86,7 +89,7 @@ if grep -q "Opening file explorer at the new version failed" "$INSTALL/Log.txt";
 else
     explorer="File Explorer opened at new_version"
 fi
-stamp "11.9.2 stopped with NEW VERSION: new_version holds install_new_version.exe, README.txt, ReleaseNotes.pdf; $explorer"
+stamp "$RUNNING found $NEW and stopped with NEW VERSION: new_version holds install_new_version.exe, README.txt, ReleaseNotes.pdf; $explorer"
 
 # 3. The installer, silently, into a fresh folder.
 INSTALLED=$WORK/installed
@@ -106,11 +109,11 @@ wine reg query "$UNINST_KEY" /v DisplayVersion </dev/null 2>/dev/null | grep -q 
 stamp "installed silently into $WIN_INSTALLED with its Start-menu entry and uninstall key"
 
 # 4. The installed program: the server now offers the version it is.
-python3 - "$VNTX_DOWNLOAD_ROOT/downloads/versions.json" <<'PY'
+python3 - "$VNTX_DOWNLOAD_ROOT/downloads/versions.json" "$major" "$minor" "$patch" <<'PY'
 import json, sys
 p = sys.argv[1]
 v = json.load(open(p))
-v["p3d"] = {"major": 11, "minor": 9, "patch": 2}
+v["p3d"] = dict(zip(("major", "minor", "patch"), map(int, sys.argv[2:5])))
 json.dump(v, open(p, "w"))
 PY
 rc=0

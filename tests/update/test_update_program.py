@@ -3,7 +3,7 @@
 HTTPS download server serving the build's tree with a newer release added by
 refdata --installer.
 
-Usage: test_update_program.py <Ventrix_P3D> <refdata> <server tree> <download_server.py> <livgen>
+Usage: test_update_program.py <Ventrix_P3D> <refdata> <server tree> <download_server.py> <livgen> <version>
 """
 import os
 import random
@@ -17,6 +17,10 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from world import make_world, read, read_parameters, write_parameters  # noqa: E402
 
 EXE, REFDATA, TREE, SERVER, LIVGEN = (os.path.abspath(a) for a in sys.argv[1:6])
+RUNNING = sys.argv[6]
+# The next program: for 11.9.2 that is 11.10.0, newer only when compared number by number.
+major, minor, _ = (int(x) for x in RUNNING.split("."))
+NEW = "%d.%d.0" % (major, minor + 1)
 failures = []
 
 
@@ -48,7 +52,7 @@ def run(install, env):
 
 
 with tempfile.TemporaryDirectory() as root:
-    # The build's tree, and a release 11.10.0 of an installer of random bytes.
+    # The build's tree, and a release NEW of an installer of random bytes.
     tree = os.path.join(root, "tree")
     shutil.copytree(TREE, tree)
     installer = os.path.join(root, "setup.exe")
@@ -58,9 +62,9 @@ with tempfile.TemporaryDirectory() as root:
     notes = os.path.join(root, "notes.pdf")
     with open(notes, "wb") as f:
         f.write(b"%PDF-1.4 release notes")
-    subprocess.run([REFDATA, "--server", tree, "--installer", installer, "--program-version", "11.10.0",
+    subprocess.run([REFDATA, "--server", tree, "--installer", installer, "--program-version", NEW,
                     "--release-notes", notes], check=True, stdout=subprocess.DEVNULL)
-    release = os.path.join(tree, "downloads", "release", "setup_Ventrix_P3D_d_v11.10.0.zip")
+    release = os.path.join(tree, "downloads", "release", "setup_Ventrix_P3D_d_v%s.zip" % NEW)
     check(os.path.isfile(release), "refdata --installer writes the release archive")
 
     server, served = start_server(tree, root)
@@ -68,7 +72,7 @@ with tempfile.TemporaryDirectory() as root:
         env, install = make_world(root, EXE, livgen=LIVGEN)
         env.update({k: v for k, v in served.items() if k in ("VNTX_DOWNLOAD_BASE", "VNTX_DOWNLOAD_CA")})
         env["NO_PROXY"] = "localhost,127.0.0.1"
-        # A user of 11.9.2 with a livery folder, whose data versions were
+        # A user of this version with a livery folder, whose data versions were
         # never stored; the add-on airports were scanned at 1.0.0.
         values = read_parameters(env)
         values["ADDONS_SCAN_VERSION"] = "1.0.0"
@@ -76,7 +80,7 @@ with tempfile.TemporaryDirectory() as root:
 
         rc, log = run(install, env)
         check(rc == 0, "stopped for the new version with exit code 0 (got %d)" % rc)
-        check("Ventrix_P3D program version at web = 11.10.0" in log, "finds 11.10.0 on the server")
+        check("Ventrix_P3D program version at web = " + NEW in log, "%s finds %s on the server" % (RUNNING, NEW))
         check("Exiting: NEW VERSION" in log, "ends with NEW VERSION")
         check("dbase records read" not in log, "stops before the data files are read")
         nv = os.path.join(install, "new_version")
@@ -90,7 +94,7 @@ with tempfile.TemporaryDirectory() as root:
         # The release is withdrawn: the program says so and starts normally,
         # taking the data files whose versions it never stored.
         os.remove(os.path.join(served["VNTX_DOWNLOAD_ROOT"], "downloads", "release",
-                               "setup_Ventrix_P3D_d_v11.10.0.zip"))
+                               "setup_Ventrix_P3D_d_v%s.zip" % NEW))
         shutil.rmtree(nv)
         rc, log = run(install, env)
         check(rc == 0, "production run returns 0 (got %d)" % rc)

@@ -13,8 +13,7 @@
 #include "core/status.h"
 #include "core/zip.h"
 #include "refdata/crypt.h"
-#include "support/download_env.h"
-#include "support/temp_dir.h"
+#include "support/download_fixture.h"
 #include "update/downloader.h"
 #include "update/program_update.h"
 #include "update/version_check.h"
@@ -25,25 +24,25 @@ using namespace vntx;
 namespace {
 
 const char* const kDataFiles[] = {"airports.enc", "AIG-regcodes.enc", "dbase.enc"};
+const std::string kRunning = formatVersion(kRunningVersion);  // 11.9.2
+// The next program: its minor past 9 for the program of 11.9.2, so that only
+// a comparison number by number finds it newer.
+const std::string kNext = formatVersion({kVersionMajor, kVersionMinor + 1, 0});  // 11.10.0
+const std::string kDataPath = fmt::format("/downloads/{}/", kVersionMajor);    // /downloads/11/
 
-class VersionCheck : public ::testing::Test {
+class VersionCheck : public test::DownloadServerTest {
 protected:
     void SetUp() override {
-        auto e = test::DownloadServerEnv::fromEnvironment();
-        if (!e) GTEST_SKIP() << "no download server: run through tests/support/download_server.py --run";
-        env = *e;
-        setDownloadServer(env.base);
-        setDownloadCaFile(env.ca);
-        firstRequest = env.requestLines();
+        DownloadServerTest::SetUp();
+        if (IsSkipped()) return;
         for (const char* d : {"program", "data", "input", "output"}) fs::create_directories(tmp / d);
-        openLog(tmp / "Log.txt");
         params().resetToDefaults();
         params().setFile(tmp / "data" / "parameters.xml");
         fs::remove_all(env.root / "downloads");
-        fs::create_directories(env.root / "downloads" / "11");
+        fs::create_directories(env.root / "downloads" / std::to_string(kVersionMajor));
         for (const char* f : kDataFiles) {
             fs::copy_file(fs::path(VNTX_BUILD_INPUT) / f, tmp / "input" / f);
-            fs::copy_file(fs::path(VNTX_BUILD_INPUT) / f, env.root / "downloads" / "11" / f);
+            fs::copy_file(fs::path(VNTX_BUILD_INPUT) / f, env.root / "downloads" / std::to_string(kVersionMajor) / f);
         }
         test::writeFile(tmp / "output" / "LiveriesScanned.xml", "<liveries/>");
         // What the user has: this program, data and scans of 1.0.0.
@@ -67,19 +66,11 @@ protected:
         };
     }
     void TearDown() override {
-        if (HasFailure()) std::printf("Log.txt:\n%s\n", log().c_str());
-        closeLog();
-        setDownloadServer("");
+        DownloadServerTest::TearDown();
         params().setFile({});
         params().resetToDefaults();
-        resetStopState();
         clearStatus();
     }
-    std::string log() {
-        flushLog();
-        return test::readFile(tmp / "Log.txt");
-    }
-    bool logged(const std::string& text) { return log().find(text) != std::string::npos; }
     // versions.json with the given members at these versions.
     void serveVersions(const std::map<std::string, std::string>& members) {
         std::string json = "{";
@@ -90,7 +81,7 @@ protected:
         }
         test::writeFile(env.root / "downloads" / "versions.json", json + "}");
     }
-    std::map<std::string, std::string> allAt(const std::string& data, const std::string& program = "11.9.2") {
+    std::map<std::string, std::string> allAt(const std::string& data, const std::string& program = kRunning) {
         return {{"p3d", program}, {"airports", data}, {"aig", data}, {"liveries", data}, {"addons", data},
                 {"dbase", data}};
     }
@@ -103,16 +94,10 @@ protected:
             .attribute("value")
             .value();
     }
-    std::string noise(std::size_t n, unsigned seed) {
-        std::mt19937 rng(seed);
-        std::string out(n, '\0');
-        for (auto& c : out) c = static_cast<char>(rng());
-        return out;
-    }
     // A release of version v on the server: the installer in its archive, and the notes.
     std::string serveRelease(const std::string& v, std::vector<ZipWriteEntry> extra = {}) {
         const VersionNumber n = parseVersion(v);
-        const std::string installer = noise(kUnpackPieceBytes * 2 + 1234, 9);
+        const std::string installer = randomBytes(kUnpackPieceBytes * 2 + 1234, 9);
         extra.insert(extra.begin(), ZipWriteEntry{installerName(n), {}, installer});
         fs::create_directories(env.root / "downloads" / "release");
         writeZip(env.root / "downloads" / "release" / installerArchiveName(n), extra);
@@ -120,13 +105,8 @@ protected:
         test::writeFile(env.root / "downloads" / "docs" / "ReleaseNotes.pdf", "%PDF-1.4 notes");
         return installer;
     }
-    // Requests of this test whose log line contains text.
-    int requests(const std::string& text) { return env.requests(text, firstRequest); }
-    int dataRequests() { return requests("GET /downloads/11/"); }
+    int dataRequests() { return requests("GET " + kDataPath); }
 
-    test::DownloadServerEnv env;
-    std::size_t firstRequest = 0;
-    test::TempDir tmp;
     UpdateSurroundings s;
     std::vector<fs::path> opened;
     std::vector<std::string> boxes;
@@ -136,7 +116,7 @@ protected:
 TEST_F(VersionCheck, EqualVersionsWithTheFilesPresentDownloadNothing) {
     serveVersions(allAt("1.0.0"));
     EXPECT_TRUE(checkVersions(s));
-    EXPECT_TRUE(logged("Ventrix_P3D program version at web = 11.9.2"));
+    EXPECT_TRUE(logged("Ventrix_P3D program version at web = " + kRunning));
     EXPECT_TRUE(logged("Ventrix_P3D version up-to-date"));
     for (const char* m : {"airports", "aig", "dbase"}) EXPECT_TRUE(logged(fmt::format("{} version up-to-date", m))) << m;
     EXPECT_EQ(dataRequests(), 0);
@@ -152,7 +132,7 @@ TEST_F(VersionCheck, AMissingFileIsDownloadedAgainAtTheSameVersion) {
     serveVersions(allAt("1.0.0"));
     fs::remove(tmp / "input" / "airports.enc");
     EXPECT_TRUE(checkVersions(s));
-    EXPECT_EQ(requests("GET /downloads/11/airports.enc 200"), 1);
+    EXPECT_EQ(requests("GET " + kDataPath + "airports.enc 200"), 1);
     EXPECT_EQ(dataRequests(), 1);
     EXPECT_TRUE(test::readFile(tmp / "input" / "airports.enc") ==
                 test::readFile(fs::path(VNTX_BUILD_INPUT) / "airports.enc"));
@@ -165,11 +145,11 @@ TEST_F(VersionCheck, VersionsAreComparedNumberByNumber) {
     params().AIG_VERSION.set("11.9.2");
     params().DBASE_VERSION.set("11.9.10");
     params().AIRPORTS_VERSION.set("");  // never stored: anything on the web is newer
-    serveVersions({{"p3d", "11.9.2"}, {"aig", "11.10.0"}, {"dbase", "11.9.2"}, {"airports", "0.0.1"}});
+    serveVersions({{"p3d", kRunning}, {"aig", "11.10.0"}, {"dbase", "11.9.2"}, {"airports", "0.0.1"}});
     EXPECT_TRUE(checkVersions(s));
-    EXPECT_EQ(requests("GET /downloads/11/AIG-regcodes.enc 200"), 1);
-    EXPECT_EQ(requests("GET /downloads/11/airports.enc 200"), 1);
-    EXPECT_EQ(requests("/downloads/11/dbase.enc"), 0);
+    EXPECT_EQ(requests("GET " + kDataPath + "AIG-regcodes.enc 200"), 1);
+    EXPECT_EQ(requests("GET " + kDataPath + "airports.enc 200"), 1);
+    EXPECT_EQ(requests(kDataPath + "dbase.enc"), 0);
     EXPECT_EQ(stored("AIG_VERSION"), "11.10.0");
     EXPECT_EQ(stored("AIRPORTS_VERSION"), "0.0.1");
     EXPECT_EQ(params().DBASE_VERSION.get(), "11.9.10");
@@ -194,7 +174,7 @@ TEST_F(VersionCheck, AMemberMissingFromTheListLeavesItsFileAndVersionAlone) {
 }
 
 TEST_F(VersionCheck, ADamagedDataFileOnTheServerKeepsTheOldFileAndVersion) {
-    const fs::path served = env.root / "downloads" / "11" / "dbase.enc";
+    const fs::path served = env.root / "downloads" / std::to_string(kVersionMajor) / "dbase.enc";
     const std::string old = test::readFile(tmp / "input" / "dbase.enc");
     serveVersions(allAt("1.0.1"));
     struct Case {
@@ -208,7 +188,7 @@ TEST_F(VersionCheck, ADamagedDataFileOnTheServerKeepsTheOldFileAndVersion) {
     DataKey other{};
     other[0] = 1;
     streamEncrypt(test::readFile(tmp / "b.enc"), tmp / "c.enc", other);
-    const std::vector<Case> cases{{"noise", noise(5000, 5)},
+    const std::vector<Case> cases{{"noise", randomBytes(5000, 5)},
                                   {"plain text", test::readFile(tmp / "a.enc")},
                                   {"sections missing", test::readFile(tmp / "b.enc")},
                                   {"other key", test::readFile(tmp / "c.enc")}};
@@ -223,7 +203,7 @@ TEST_F(VersionCheck, ADamagedDataFileOnTheServerKeepsTheOldFileAndVersion) {
         EXPECT_TRUE(logged("Downloading 'dbase.enc' failed !")) << c.what;
         EXPECT_FALSE(logged("dbase updated to")) << c.what;
     }
-    EXPECT_EQ(requests("GET /downloads/11/dbase.enc 200"), 4);
+    EXPECT_EQ(requests("GET " + kDataPath + "dbase.enc 200"), 4);
     // No temporary and no plain twin left in the input folder; the good ones came.
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(tmp / "input")) names.push_back(e.path().filename().string());
@@ -239,7 +219,7 @@ TEST_F(VersionCheck, ADamagedDataFileOnTheServerKeepsTheOldFileAndVersion) {
 
 TEST_F(VersionCheck, NewerScanVersionsSwitchTheirScansOn) {
     serveVersions(allAt("1.0.0"));
-    serveVersions({{"p3d", "11.9.2"}, {"liveries", "1.1.0"}, {"addons", "1.0.1"}});
+    serveVersions({{"p3d", kRunning}, {"liveries", "1.1.0"}, {"addons", "1.0.1"}});
     EXPECT_TRUE(checkVersions(s));
     EXPECT_TRUE(params().SCAN_LIVERIES);
     EXPECT_TRUE(params().SCAN_AIRPORTS);
@@ -273,9 +253,9 @@ TEST_F(VersionCheck, NoListOrADamagedListChecksNothing) {
 }
 
 TEST_F(VersionCheck, ANewerProgramIsUnpackedIntoNewVersionAndStopsTheProgram) {
-    serveVersions(allAt("9.9.9", "11.10.0"));
-    test::writeFile(tmp / "program" / "setup_Ventrix_P3D_d_v11.10.0.exe", "an old download");
-    const std::string installer = serveRelease("11.10.0");
+    serveVersions(allAt("9.9.9", kNext));
+    test::writeFile(tmp / "program" / ("setup_Ventrix_P3D_d_v" + kNext + ".exe"), "an old download");
+    const std::string installer = serveRelease(kNext);
     EXPECT_FALSE(checkVersions(s));
     EXPECT_TRUE(stopRequested());
     EXPECT_EQ(exitReason(), ExitReason::NewVersion);
@@ -294,16 +274,16 @@ TEST_F(VersionCheck, ANewerProgramIsUnpackedIntoNewVersionAndStopsTheProgram) {
                                               "new_version/install_new_version.exe"}));
     EXPECT_EQ(opened, std::vector<fs::path>{nv});
     EXPECT_TRUE(boxes.empty());
-    EXPECT_TRUE(logged("Ventrix_P3D program version at web = 11.10.0"));
-    EXPECT_TRUE(logged("setup_Ventrix_P3D_d_v11.10.0.exe unzipped to "));
+    EXPECT_TRUE(logged("Ventrix_P3D program version at web = " + kNext));
+    EXPECT_TRUE(logged("setup_Ventrix_P3D_d_v" + kNext + ".exe unzipped to "));
     // The data members are not looked at.
     EXPECT_EQ(dataRequests(), 0);
     EXPECT_EQ(params().DBASE_VERSION.get(), "1.0.0");
 }
 
 TEST_F(VersionCheck, FileExplorerThatDoesNotOpenIsReportedAndTheProgramStillStops) {
-    serveVersions(allAt("1.0.0", "11.10.0"));
-    serveRelease("11.10.0");
+    serveVersions(allAt("1.0.0", kNext));
+    serveRelease(kNext);
     fs::remove(env.root / "downloads" / "docs" / "ReleaseNotes.pdf");
     openSucceeds = false;
     EXPECT_FALSE(checkVersions(s));
@@ -315,9 +295,9 @@ TEST_F(VersionCheck, FileExplorerThatDoesNotOpenIsReportedAndTheProgramStillStop
 }
 
 TEST_F(VersionCheck, ANewerProgramThatCannotBeFetchedLetsTheProgramStart) {
-    serveVersions(allAt("1.0.0", "11.10.0"));  // no release on the server
+    serveVersions(allAt("1.0.0", kNext));  // no release on the server
     EXPECT_TRUE(checkVersions(s));
-    EXPECT_TRUE(logged("Downloading program installer file version 11.10.0 failed"));
+    EXPECT_TRUE(logged("Downloading program installer file version " + kNext + " failed"));
     EXPECT_EQ(statusText(), "The downloading/unzipping of the new version failed? Try manually via the Corlinde website.");
     EXPECT_TRUE(logged("The downloading/unzipping of the new version failed?"));
     EXPECT_FALSE(stopRequested());
@@ -326,8 +306,8 @@ TEST_F(VersionCheck, ANewerProgramThatCannotBeFetchedLetsTheProgramStart) {
 }
 
 TEST_F(VersionCheck, AnArchiveWithAnEntryOutsideTheProgramFolderIsRefused) {
-    serveVersions(allAt("1.0.0", "11.10.0"));
-    serveRelease("11.10.0", {{"../evil.exe", {}, "evil"}});
+    serveVersions(allAt("1.0.0", kNext));
+    serveRelease(kNext, {{"../evil.exe", {}, "evil"}});
     EXPECT_TRUE(checkVersions(s));
     EXPECT_TRUE(logged("Refused zip entry '../evil.exe'"));
     EXPECT_FALSE(fs::exists(tmp / "evil.exe"));
@@ -337,11 +317,11 @@ TEST_F(VersionCheck, AnArchiveWithAnEntryOutsideTheProgramFolderIsRefused) {
 }
 
 TEST_F(VersionCheck, AnArchiveWithoutTheInstallerFails) {
-    serveVersions(allAt("1.0.0", "11.10.0"));
+    serveVersions(allAt("1.0.0", kNext));
     fs::create_directories(env.root / "downloads" / "release");
-    writeZip(env.root / "downloads" / "release" / "setup_Ventrix_P3D_d_v11.10.0.zip", {{"other.exe", {}, "x"}});
+    writeZip(env.root / "downloads" / "release" / ("setup_Ventrix_P3D_d_v" + kNext + ".zip"), {{"other.exe", {}, "x"}});
     EXPECT_TRUE(checkVersions(s));
-    EXPECT_TRUE(logged("setup_Ventrix_P3D_d_v11.10.0.exe does not exists?"));
+    EXPECT_TRUE(logged("setup_Ventrix_P3D_d_v" + kNext + ".exe does not exists?"));
     EXPECT_FALSE(stopRequested());
     EXPECT_FALSE(fs::exists(tmp / "program" / "new_version" / "install_new_version.exe"));
 }
