@@ -22,6 +22,7 @@ BUILD_DIR=$(cd "${WIN_BUILD_DIR:-build-windows}" && pwd)
 EXE=$BUILD_DIR/src/platform/win32/Ventrix_P3D.exe
 [ -f "$EXE" ] || { echo "update: $EXE not built (scripts/build-windows.sh)"; exit 1; }
 WINEPREFIX=$BUILD_DIR/wineprefix
+win_setup_unless_ready
 SERVER_PID=
 finish() {
     if [ -n "$SERVER_PID" ]; then
@@ -31,12 +32,6 @@ finish() {
     [ "${WIN_ENV_READY:-0}" = 1 ] || win_shutdown
 }
 trap finish EXIT
-if [ "${WIN_ENV_READY:-0}" != 1 ]; then
-    win_install_packages
-    win_start_xvfb
-    win_prepare_prefix
-    win_warm_up
-fi
 export WINEPREFIX WINEDEBUG=-all,err+module
 WORK=$BUILD_DIR/update-e2e
 rm -rf "$WORK"

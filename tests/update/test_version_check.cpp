@@ -256,6 +256,10 @@ TEST_F(VersionCheck, NoListOrADamagedListChecksNothing) {
 TEST_F(VersionCheck, ANewerProgramIsUnpackedIntoNewVersionAndStopsTheProgram) {
     serveVersions(allAt("9.9.9", kNext));
     test::writeFile(tmp / "program" / ("setup_Ventrix_P3D_d_v" + kNext + ".exe"), "an old download");
+    // An earlier new version the user never installed is replaced.
+    fs::create_directories(tmp / "program" / "new_version");
+    test::writeFile(tmp / "program" / "new_version" / "install_new_version.exe", "an earlier installer");
+    test::writeFile(tmp / "program" / "new_version" / "README.txt", "an earlier note");
     const std::string installer = serveRelease(kNext);
     EXPECT_FALSE(checkVersions(s));
     EXPECT_TRUE(stopRequested());
