@@ -16,7 +16,6 @@
 # Uses the build of scripts/build-windows.sh (WIN_BUILD_DIR, default build-windows).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-ROOT=$(pwd)
 source scripts/windows-env.sh
 BUILD_DIR=$(cd "${WIN_BUILD_DIR:-build-windows}" && pwd)
 EXE=$BUILD_DIR/src/platform/win32/Ventrix_P3D.exe
