@@ -10,6 +10,19 @@ find_package(CURL CONFIG QUIET)
 if(NOT CURL_FOUND)
   find_package(CURL REQUIRED)
 endif()
+# libzip (target vntx_zip): installer archives and tblo.zip. Windows: its
+# CMake package, found after CURL's, which brings the ZLIB::ZLIB target the
+# static libzip names. Linux: pkg-config, since Debian's CMake package names
+# command-line tools of another package and fails without them.
+add_library(vntx_zip INTERFACE)
+if(WIN32)
+  find_package(libzip CONFIG REQUIRED)
+  target_link_libraries(vntx_zip INTERFACE libzip::zip)
+else()
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
+  target_link_libraries(vntx_zip INTERFACE PkgConfig::LIBZIP)
+endif()
 
 find_path(SODIUM_INCLUDE_DIR sodium.h REQUIRED)
 find_library(SODIUM_LIBRARY NAMES sodium libsodium REQUIRED)

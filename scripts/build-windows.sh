@@ -57,6 +57,10 @@ if [ -f "$BUILD_DIR/src/platform/win32/Ventrix_P3D.exe" ]; then
         awk '/DLL Name:/{printf "%s ", $3} /Subsystem/{sub_=$0} END{print ""; print sub_}'
 fi
 
+# The installer, the release archive and the server tree of this version.
+WIN_BUILD_DIR=$BUILD_DIR WIN_ENV_READY=1 scripts/release.sh
+stamp "release made in $BUILD_DIR/release"
+
 if [ "${WIN_SKIP_TESTS:-0}" != 1 ]; then
     log=$BUILD_DIR/ctest-wine.log
     rc=0
@@ -78,5 +82,9 @@ if [ "${WIN_SKIP_TESTS:-0}" != 1 ]; then
             WIN_BUILD_DIR=$BUILD_DIR WIN_ENV_READY=1 scripts/live-windows.sh
             stamp "live traffic under Wine as on Linux"
         fi
+    fi
+    if [ -x scripts/update-windows.sh ] && [ -f "$BUILD_DIR/src/platform/win32/Ventrix_P3D.exe" ]; then
+        WIN_BUILD_DIR=$BUILD_DIR WIN_ENV_READY=1 scripts/update-windows.sh
+        stamp "update under Wine: found, unpacked, installed, started, closed, uninstalled"
     fi
 fi

@@ -221,30 +221,6 @@ void Parameters::removeParameter(const char* key) {
 
 namespace {
 
-struct Version {
-    int major = 0, minor = 0, patch = 0;
-    auto operator<=>(const Version&) const = default;
-};
-
-// Three groups of digits separated by single characters.
-Version parseVersion(const std::string& text) {
-    Version v;
-    int* parts[] = {&v.major, &v.minor, &v.patch};
-    const char* p = text.data();
-    const char* end = text.data() + text.size();
-    for (int k = 0; k < 3; ++k) {
-        auto [next, ec] = std::from_chars(p, end, *parts[k]);
-        if (ec != std::errc() || next == p) throw std::runtime_error("parse error in version string");
-        p = next;
-        if (k < 2) {
-            if (p == end) throw std::runtime_error("parse error in version string");
-            ++p;
-        }
-    }
-    if (p != end) throw std::runtime_error("parse error in version string");
-    return v;
-}
-
 int convertMaxCount(long long v) {
     if (v < 0 || v > 299) return 500;
     if (v == 0) return 0;
@@ -273,8 +249,8 @@ void Parameters::upgrade() {
         writeParameter(PROGRAM_VERSION);
     }
     const std::string storedText = PROGRAM_VERSION.get();
-    const Version stored = parseVersion(storedText);
-    const Version current{kVersionMajor, kVersionMinor, kVersionPatch};
+    const VersionNumber stored = parseVersion(storedText);
+    const VersionNumber current = kRunningVersion;
     if (stored != current) {
         PROGRAM_VERSION.set(running);
         writeParameter(PROGRAM_VERSION);
@@ -290,7 +266,7 @@ void Parameters::upgrade() {
         if (e.is_regular_file() && e.path().extension() == ".xml") fs::remove(e.path());
     }
 
-    if (!(stored < Version{11, 0, 2})) return;
+    if (!(stored < VersionNumber{11, 0, 2})) return;
 
     // Old keys: read from the file, converted, written under the new key, removed.
     auto readOld = [&](const char* key) -> std::optional<long long> {

@@ -8,12 +8,14 @@
 #include "input/input.h"
 #include "input/traffic_reader.h"
 #include "input/user_aircraft.h"
+#include "liveries/catalogue.h"
 #include "liveries/scan.h"
 #include "simlink/simlink.h"
 #include "traffic/program_link.h"
 #include "traffic/traffic.h"
 #include "ui/window_hooks.h"
 #include "ui/window_model.h"
+#include "update/version_check.h"
 
 namespace vntx {
 namespace {
@@ -49,6 +51,7 @@ void installAllHooks() {
     installParkFileHooks();
     installInputHooks();
     installLiveryHooks();
+    installUpdateHooks(liveriesScannedFile);
     auto& h = hooks();
     h.lastTrafficTime = [] { return static_cast<std::int64_t>(input::trafficReader().lastTrafficTime.load()); };
     h.resetCycleState = [] { resetInputState(); };

@@ -20,7 +20,7 @@ public:
     static std::unique_ptr<InstanceLock> acquire(const std::string& name);
 };
 
-enum class KnownFolder { RoamingAppData, Documents, PublicDocuments, ProgramFiles };
+enum class KnownFolder { RoamingAppData, Documents, PublicDocuments, ProgramFiles, ProgramFilesX86 };
 
 // Empty path when the folder cannot be determined.
 std::filesystem::path knownFolder(KnownFolder folder);
@@ -53,6 +53,10 @@ bool shellOpen(const std::string& target);
 
 // True when the process runs with elevated rights.
 bool isElevated();
+
+// A warning box with an OK button (waits for it); off Windows the text goes
+// to standard error.
+void warningBox(const std::string& text, const std::string& caption);
 
 // Names the calling thread for debuggers (best effort).
 void setThreadName(const std::string& name);

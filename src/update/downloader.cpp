@@ -142,7 +142,7 @@ void setDownloadAbortCheck(DownloadAbortCheck check) {
     settings().abortCheck = std::move(check);
 }
 
-bool download(const std::string& url, const fs::path& output, bool binary) {
+bool download(const std::string& url, const fs::path& output, bool binary, const DownloadCheck& check) {
     fs::path tmp;
     try {
         initCurlOnce();
@@ -193,6 +193,10 @@ bool download(const std::string& url, const fs::path& output, bool binary) {
             removeQuietly(tmp);
             return false;
         }
+        if (check && !check(tmp)) {
+            removeQuietly(tmp);
+            return false;
+        }
         std::error_code ec;
         fs::rename(tmp, output, ec);
         if (ec) {
@@ -208,8 +212,8 @@ bool download(const std::string& url, const fs::path& output, bool binary) {
     }
 }
 
-bool downloadDataFile(const std::string& fileName, const fs::path& output) {
-    const bool ok = download(dataFileUrl(fileName), output, true);
+bool downloadDataFile(const std::string& fileName, const fs::path& output, const DownloadCheck& check) {
+    const bool ok = download(dataFileUrl(fileName), output, true, check);
     if (ok)
         logf("Downloaded '{}' to '{}'", fileName, output.string());
     else

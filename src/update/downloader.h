@@ -44,12 +44,20 @@ void setDownloadLimits(const DownloadLimits& limits);
 using DownloadAbortCheck = std::function<bool()>;
 void setDownloadAbortCheck(DownloadAbortCheck check);  // nullptr: back to the default
 
+// Asked about a whole body (the temporary file it arrived in) before it
+// replaces the output; false keeps the old output and fails the download.
+// The check logs its own reason.
+using DownloadCheck = std::function<bool(const std::filesystem::path& received)>;
+
 // Fetches url into output, in binary or text mode. The body goes to a
 // temporary file beside output that replaces output only when the whole body
-// arrived; on any failure output is left as it was. True on success.
-bool download(const std::string& url, const std::filesystem::path& output, bool binary);
+// arrived (and passed the check, when one is given); on any failure output is
+// left as it was. True on success.
+bool download(const std::string& url, const std::filesystem::path& output, bool binary,
+              const DownloadCheck& check = {});
 
 // A data file of this program version: downloads/<major>/<fileName>, binary.
-bool downloadDataFile(const std::string& fileName, const std::filesystem::path& output);
+bool downloadDataFile(const std::string& fileName, const std::filesystem::path& output,
+                      const DownloadCheck& check = {});
 
 }  // namespace vntx

@@ -28,12 +28,21 @@ struct DownloadServerEnv {
         return e;
     }
 
-    // Requests whose log line contains text.
-    int requests(const std::string& text) const {
+    // Requests whose log line contains text, counted from line fromLine on
+    // (0: every request the server took).
+    int requests(const std::string& text, std::size_t fromLine = 0) const {
         std::ifstream in(requestLog);
         int n = 0;
-        for (std::string line; std::getline(in, line);)
-            if (line.find(text) != std::string::npos) ++n;
+        std::size_t i = 0;
+        for (std::string line; std::getline(in, line); ++i)
+            if (i >= fromLine && line.find(text) != std::string::npos) ++n;
+        return n;
+    }
+    // Lines in the request log so far (a mark for requests()).
+    std::size_t requestLines() const {
+        std::ifstream in(requestLog);
+        std::size_t n = 0;
+        for (std::string line; std::getline(in, line);) ++n;
         return n;
     }
 };

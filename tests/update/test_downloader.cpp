@@ -11,8 +11,7 @@
 
 #include "core/log.h"
 #include "core/state.h"
-#include "support/download_env.h"
-#include "support/temp_dir.h"
+#include "support/download_fixture.h"
 #include "update/downloader.h"
 
 namespace fs = std::filesystem;
@@ -21,30 +20,11 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class Downloader : public ::testing::Test {
+class Downloader : public test::DownloadServerTest {
 protected:
     void SetUp() override {
-        auto e = test::DownloadServerEnv::fromEnvironment();
-        if (!e) GTEST_SKIP() << "no download server: run through tests/support/download_server.py --run";
-        env = *e;
-        setDownloadServer(env.base);
-        setDownloadCaFile(env.ca);
-        setDownloadLimits({});
-        setDownloadAbortCheck(nullptr);
-        openLog(tmp / "Log.txt");
-        fs::create_directories(env.root / "downloads");
-    }
-    void TearDown() override {
-        if (HasFailure()) std::printf("Log.txt:\n%s\n", log().c_str());
-        closeLog();
-        setDownloadServer("");
-        setDownloadLimits({});
-        setDownloadAbortCheck(nullptr);
-        resetStopState();
-    }
-    std::string log() {
-        flushLog();
-        return test::readFile(tmp / "Log.txt");
+        DownloadServerTest::SetUp();
+        if (!IsSkipped()) fs::create_directories(env.root / "downloads");
     }
     // Files in the test folder other than Log.txt: no temporary may be left behind.
     std::vector<std::string> leftovers() {
@@ -57,15 +37,6 @@ protected:
     void serve(const std::string& name, const std::string& bytes) {
         test::writeFile(env.root / "downloads" / name, bytes);
     }
-    static std::string randomBytes(std::size_t n, unsigned seed) {
-        std::mt19937 rng(seed);
-        std::string s(n, '\0');
-        for (auto& c : s) c = static_cast<char>(rng());
-        return s;
-    }
-
-    test::DownloadServerEnv env;
-    test::TempDir tmp;
 };
 
 TEST_F(Downloader, BinaryFilesArriveByteIdentical) {
@@ -88,7 +59,7 @@ TEST_F(Downloader, BinaryFilesArriveByteIdentical) {
     EXPECT_TRUE(test::readFile(tmp / "airports.enc") == real);
     EXPECT_NE(log().find(fmt::format("Downloaded 'airports.enc' to '{}'", (tmp / "airports.enc").string())),
               std::string::npos);
-    EXPECT_EQ(env.requests("GET /downloads/11/airports.enc 200"), 1);
+    EXPECT_EQ(requests("GET /downloads/11/airports.enc 200"), 1);
 
     // A newer file replaces the one there.
     serve("blob.bin", "second");
@@ -117,7 +88,7 @@ TEST_F(Downloader, TransferCutHalfWayKeepsThePreviousFile) {
     test::writeFile(tmp / "half.bin", "previous");
     EXPECT_FALSE(download(env.base + "_test/cut/downloads/half.bin", tmp / "half.bin", true));
     EXPECT_EQ(test::readFile(tmp / "half.bin"), "previous");
-    EXPECT_EQ(env.requests("GET /_test/cut/downloads/half.bin 200"), 1);  // the body really was cut, not refused
+    EXPECT_EQ(requests("GET /_test/cut/downloads/half.bin 200"), 1);  // the body really was cut, not refused
     EXPECT_NE(log().find("Download error: '"), std::string::npos);
     EXPECT_EQ(leftovers(), std::vector<std::string>{"half.bin"});
 }
@@ -127,7 +98,7 @@ TEST_F(Downloader, OutputInAMissingFolderIsRefusedBeforeAnyTransfer) {
     const fs::path out = tmp / "missing" / "x.bin";
     EXPECT_FALSE(download(downloadBase() + "x.bin", out, true));
     EXPECT_NE(log().find("Could not open output file: " + out.string()), std::string::npos);
-    EXPECT_EQ(env.requests("/downloads/x.bin"), 0);
+    EXPECT_EQ(requests("/downloads/x.bin"), 0);
     EXPECT_FALSE(fs::exists(tmp / "missing"));
 }
 
@@ -142,7 +113,7 @@ TEST_F(Downloader, StalledServersAreAbandonedWithinTheTimeOuts) {
     t0 = std::chrono::steady_clock::now();
     EXPECT_FALSE(download(env.base + "_test/stall/downloads/x.xml", tmp / "keep.xml", false));
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 15s);
-    EXPECT_EQ(env.requests("GET /_test/stall/downloads/x.xml stalled"), 1);
+    EXPECT_EQ(requests("GET /_test/stall/downloads/x.xml stalled"), 1);
     EXPECT_EQ(test::readFile(tmp / "keep.xml"), "kept");
     EXPECT_EQ(leftovers(), std::vector<std::string>{"keep.xml"});
 }
@@ -154,9 +125,9 @@ TEST_F(Downloader, TheCloseButtonAbortsARunningTransfer) {
     });
     // Wait until the server holds the request, then close as the window would.
     const auto deadline = std::chrono::steady_clock::now() + 20s;
-    while (env.requests("/_test/stall/downloads/y.xml stalled") == 0 && std::chrono::steady_clock::now() < deadline)
+    while (requests("/_test/stall/downloads/y.xml stalled") == 0 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(10ms);
-    ASSERT_EQ(env.requests("/_test/stall/downloads/y.xml stalled"), 1);
+    ASSERT_EQ(requests("/_test/stall/downloads/y.xml stalled"), 1);
     requestStop(ExitReason::UserClosedSim, 0);
     ASSERT_EQ(result.wait_for(20s), std::future_status::ready);
     EXPECT_FALSE(result.get());

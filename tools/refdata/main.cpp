@@ -5,10 +5,15 @@
 //   refdata --data <data folder> --out <folder> [--xml] [--server <folder>]
 //           [--data-version X.Y.Z] [--check-elevations <csv>] [--check-airlines <dat>]
 //           [--counts <json>]
+//   refdata --server <folder> --installer <setup exe> [--program-version X.Y.Z]
+//           [--release-notes <pdf>]
 //
 // --xml also keeps the plain files; --server writes a download-server tree
 // (downloads/versions.json, downloads/<major>/*.enc and the stock park files
-// downloads/P3D/archive/stock/<ICAO>.xml).
+// downloads/P3D/archive/stock/<ICAO>.xml). With --installer only the program
+// release is added to an existing tree: downloads/release/ with the installer
+// archive, downloads/docs/ReleaseNotes.pdf, and "p3d" in versions.json (the
+// program's own version unless --program-version names another).
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -27,6 +32,7 @@
 
 #include "core/files.h"
 #include "csv.h"
+#include "release.h"
 #include "refdata/crypt.h"
 #include "refdata/dbase.h"
 #include "stock_parking.h"
@@ -45,6 +51,9 @@ struct Options {
     fs::path checkElevations;
     fs::path checkAirlines;
     fs::path counts;
+    fs::path installer;
+    std::string programVersion = VNTX_VERSION_TEXT;
+    fs::path releaseNotes;
 };
 
 bool parseDouble(const std::string& text, double& v) {
@@ -525,16 +534,31 @@ int main(int argc, char** argv) {
             else if (a == "--check-elevations") o.checkElevations = next();
             else if (a == "--check-airlines") o.checkAirlines = next();
             else if (a == "--counts") o.counts = next();
+            else if (a == "--installer") o.installer = next();
+            else if (a == "--program-version") o.programVersion = next();
+            else if (a == "--release-notes") o.releaseNotes = next();
             else {
                 std::cerr << "usage: refdata --data <folder> --out <folder> [--xml] [--server <folder>]\n"
                              "               [--data-version X.Y.Z] [--check-elevations <csv>] [--check-airlines <dat>]\n"
-                             "               [--counts <json>]\n";
+                             "               [--counts <json>]\n"
+                             "       refdata --server <folder> --installer <setup exe> [--program-version X.Y.Z]\n"
+                             "               [--release-notes <pdf>]\n";
                 return 2;
             }
         } catch (const std::exception& e) {
             std::cerr << "refdata: " << e.what() << "\n";
             return 2;
         }
+    }
+    if (!o.installer.empty()) {
+        try {
+            if (o.server.empty()) throw std::runtime_error("--installer needs --server");
+            refdata::writeRelease(o.server, o.installer, o.programVersion, o.releaseNotes);
+        } catch (const std::exception& e) {
+            std::cerr << "refdata: " << e.what() << "\n";
+            return 1;
+        }
+        return 0;
     }
     try {
         fs::create_directories(o.out);

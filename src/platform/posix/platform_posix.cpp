@@ -7,6 +7,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -102,6 +103,7 @@ std::filesystem::path knownFolder(KnownFolder folder) {
     case KnownFolder::Documents: return home() / "Documents";
     case KnownFolder::PublicDocuments: return envOr("VNTX_PUBLIC_DOCUMENTS", (home() / "Public").string());
     case KnownFolder::ProgramFiles: return envOr("VNTX_PROGRAM_FILES", "/opt");
+    case KnownFolder::ProgramFilesX86: return envOr("VNTX_PROGRAM_FILES_X86", "/opt");
     }
     return {};
 }
@@ -189,6 +191,10 @@ bool shellOpen(const std::string& target) {
 }
 
 bool isElevated() { return false; }
+
+void warningBox(const std::string& text, const std::string& caption) {
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+}
 
 void setThreadName(const std::string& name) {
     ::pthread_setname_np(::pthread_self(), name.substr(0, 15).c_str());

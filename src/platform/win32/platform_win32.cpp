@@ -85,6 +85,7 @@ std::filesystem::path knownFolder(KnownFolder folder) {
     case KnownFolder::Documents: id = &FOLDERID_Documents; break;
     case KnownFolder::PublicDocuments: id = &FOLDERID_PublicDocuments; break;
     case KnownFolder::ProgramFiles: id = &FOLDERID_ProgramFiles; break;
+    case KnownFolder::ProgramFilesX86: id = &FOLDERID_ProgramFilesX86; break;
     }
     if (!id) return {};
     PWSTR path = nullptr;
@@ -209,6 +210,10 @@ bool isElevated() {
                     elevation.TokenIsElevated != 0;
     ::CloseHandle(token);
     return elevated;
+}
+
+void warningBox(const std::string& text, const std::string& caption) {
+    ::MessageBoxW(nullptr, widen(text).c_str(), widen(caption).c_str(), MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
 }
 
 void setThreadName(const std::string& name) {
