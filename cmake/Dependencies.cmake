@@ -11,6 +11,19 @@ if(NOT CURL_FOUND)
   find_package(CURL REQUIRED)
 endif()
 
+# libzip: tblo.zip and the installer archive, as the target libzip::zip. The
+# static Windows build links zlib through ZLIB::ZLIB, which its package file
+# does not look for itself; Debian's package file names command-line tools of
+# another package, so Linux takes the library through pkg-config.
+if(WIN32)
+  find_package(ZLIB REQUIRED)
+  find_package(libzip CONFIG REQUIRED)
+else()
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
+  add_library(libzip::zip ALIAS PkgConfig::LIBZIP)
+endif()
+
 find_path(SODIUM_INCLUDE_DIR sodium.h REQUIRED)
 find_library(SODIUM_LIBRARY NAMES sodium libsodium REQUIRED)
 add_library(vntx_sodium INTERFACE)

@@ -6,6 +6,7 @@
 #include "input/input.h"
 #include "input/traffic_reader.h"
 #include "liveries/scan.h"
+#include "scan/airport_scan.h"
 #include "simlink/simlink.h"
 #include "traffic/program_link.h"
 
@@ -16,6 +17,7 @@ void installAllHooks() {
     installParkFileHooks();
     installInputHooks();
     installLiveryHooks();
+    installAirportScanHooks();
     auto& h = hooks();
     h.lastTrafficTime = [] { return static_cast<std::int64_t>(input::trafficReader().lastTrafficTime.load()); };
     h.resetCycleState = [] { resetInputState(); };
