@@ -198,8 +198,9 @@ Placement placeAirports(std::vector<DecodedFile>& files, const Database& db) {
         const Candidate best = *std::min_element(candidates.begin(), candidates.end(), better);
         for (const Candidate& c : candidates) {
             if (c.file == best.file && c.airport == best.airport) continue;
-            files[c.file].decisions.push_back(fmt::format("{} with {} parkpos skipped, {} has {}", code, stands(c),
-                                                          files[best.file].path, stands(best)));
+            files[c.file].decisions.push_back(fmt::format("{} of {} with {} parkpos skipped, {} has {}", code,
+                                                          files[c.file].path, stands(c), files[best.file].path,
+                                                          stands(best)));
         }
         placer.place(files[best.file], files[best.file].airports[best.airport]);
     }

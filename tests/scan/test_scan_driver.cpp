@@ -10,15 +10,14 @@
 #include <set>
 
 #include <pugixml.hpp>
-#include <zip.h>
 
-#include "airports/park_fixture.h"
 #include "bglgen/bglgen.h"
 #include "core/errors.h"
 #include "core/hooks.h"
 #include "core/state.h"
 #include "scan/addon_parkfiles.h"
 #include "scan/airport_scan.h"
+#include "scan/scan_fixture.h"
 #include "update/downloader.h"
 
 namespace fs = std::filesystem;
@@ -26,25 +25,6 @@ using namespace vntx;
 using vntx::test::readFile;
 
 namespace {
-
-// Entry names and contents of a zip archive.
-std::map<std::string, std::string> zipEntries(const fs::path& file) {
-    std::map<std::string, std::string> out;
-    int error = 0;
-    zip_t* z = zip_open(file.string().c_str(), ZIP_RDONLY, &error);
-    if (!z) return out;
-    for (zip_int64_t i = 0; i < zip_get_num_entries(z, 0); ++i) {
-        zip_stat_t st;
-        zip_stat_index(z, i, 0, &st);
-        std::string data(st.size, '\0');
-        zip_file_t* f = zip_fopen_index(z, i, 0);
-        zip_fread(f, data.data(), st.size);
-        zip_fclose(f);
-        out[st.name] = data;
-    }
-    zip_discard(z);
-    return out;
-}
 
 BglAirport decoded(const std::string& code, std::size_t stands) {
     BglAirport a;
@@ -54,24 +34,8 @@ BglAirport decoded(const std::string& code, std::size_t stands) {
     return a;
 }
 
-class ScanDriver : public test::ParkFolder {
+class ScanDriver : public test::ScanFolder {
 protected:
-    void SetUp() override {
-        ParkFolder::SetUp();
-        shippedReferenceData();
-    }
-    void TearDown() override {
-        resetStopState();
-        ParkFolder::TearDown();
-    }
-    // A scenery file with one generated airport of `stands` stands.
-    fs::path bgl(const std::string& relative, const std::string& code, unsigned stands = 6) {
-        const fs::path file = tmp / relative;
-        bglgen::File f;
-        f.airports.push_back(bglgen::sampleAirport(code, 47.26, 11.34, stands / 2, stands - stands / 2, false));
-        bglgen::writeFile(file, f);
-        return file;
-    }
     std::string report() const { return readFile(kScanReportFile); }
     AirportScanOptions options;
 };
@@ -93,7 +57,7 @@ TEST_F(ScanDriver, MostStandsWinWhateverOrderTheFilesCameIn) {
             const auto expected = f.path == "a/EGKK.bgl"
                                       ? std::vector<std::string>{"thirdparty  EGKK does not exist",
                                                                  "Generated EGKK: 5 positions"}
-                                      : std::vector<std::string>{"EGKK with " +
+                                      : std::vector<std::string>{"EGKK of " + f.path + " with " +
                                                                  std::to_string(f.airports[0].stands.size()) +
                                                                  " parkpos skipped, a/EGKK.bgl has 5"};
             EXPECT_EQ(f.decisions, expected) << f.path;
@@ -282,7 +246,7 @@ TEST_F(ScanDriver, ZipHoldsTheFolderFilesButNotItselfOrSubfolders) {
     write("src/sub/EGLL.xml", "<c/>");
     write("src/tblo.zip", "old");
     EXPECT_TRUE(zipFolder("src", "src/tblo.zip")) << log();
-    const auto entries = zipEntries("src/tblo.zip");
+    const auto entries = test::zipEntries("src/tblo.zip");
     EXPECT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries.count("EGKK.xml") ? entries.at("EGKK.xml") : "", "<a/>");
     EXPECT_TRUE(entries.count("NZQN.xml") && entries.at("NZQN.xml") == big);
