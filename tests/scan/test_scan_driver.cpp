@@ -9,6 +9,7 @@
 #include <mutex>
 #include <set>
 
+#include <fmt/format.h>
 #include <pugixml.hpp>
 
 #include "bglgen/bglgen.h"
@@ -30,7 +31,7 @@ BglAirport decoded(const std::string& code, std::size_t stands) {
     BglAirport a;
     a.ident = code;
     for (std::size_t i = 0; i < stands; ++i)
-        a.stands.push_back({"g" + std::to_string(i + 1), 47.0 + i * 1e-4, 11.3, 1.0, 20.0});
+        a.stands.push_back({fmt::format("g{}", i + 1), 47.0 + i * 1e-4, 11.3, 1.0, 20.0});
     return a;
 }
 
@@ -158,7 +159,9 @@ TEST_F(ScanDriver, DecodesOnlyAirportFilesOutsideStaticsHeliportsAndTheSimulator
     bgl("a/EGCC/EGCC_heliports.bgl", "EGCC");
     bgl("a/EGPH/EGPH.Bgl", "EGPH");
     bgl("a/P3D/Scenery/EGPF.bgl", "EGPF");
-    bglgen::writeFile(tmp / "a/EGKK/EGKK_CVX.bgl", {.exclusion = true});
+    bglgen::File exclusion;
+    exclusion.exclusion = true;
+    bglgen::writeFile(tmp / "a/EGKK/EGKK_CVX.bgl", exclusion);
     write("notes.txt", "not a folder");
     options.stockScenery = tmp / "a/P3D/Scenery";
     std::mutex m;

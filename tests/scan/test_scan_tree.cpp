@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <set>
 
-#include <pugixml.hpp>
+#include <fmt/format.h>
 
 #include "scan/airport_scan.h"
 #include "scan/scan_fixture.h"
@@ -46,7 +46,7 @@ protected:
     void archiveKbos(std::size_t stands) const {
         ParkAirport a;
         a.publisher = "FlyTampa";
-        for (std::size_t i = 0; i < stands; ++i) a.positions.push_back({{}, "A" + std::to_string(i), {}, 42.36, -71.0 + i * 1e-4});
+        for (std::size_t i = 0; i < stands; ++i) a.positions.push_back({{}, fmt::format("A{}", i), {}, 42.36, -71.0 + i * 1e-4});
         const fs::path file = server->root / "downloads/P3D/archive/thirdparty/FlyTampa/KBOS.xml";
         fs::create_directories(file.parent_path());
         ASSERT_TRUE(writeParkFile(a, ParkFileMode::Archive, file));
@@ -57,10 +57,11 @@ protected:
 TEST_F(ScanTree, WritesRedirectsParkFilesReportAndTblo) {
     if (!fs::is_directory(realScenery())) GTEST_SKIP() << realScenery() << " is absent";
     const fs::path addons = tmp / "Addons";
-    fs::create_directories(addons / "LEAB ARV187/scenery");
-    fs::create_directories(addons / "LEAR_ARV187/scenery");
-    fs::copy(realScenery() / "leab", addons / "LEAB ARV187/scenery");
-    fs::copy(realScenery() / "lear", addons / "LEAR_ARV187/scenery");
+    for (const auto& [from, to] : {std::pair{"leab", "LEAB ARV187/scenery"}, std::pair{"lear", "LEAR_ARV187/scenery"}}) {
+        fs::create_directories(addons / to);
+        for (const auto& e : fs::directory_iterator(realScenery() / from))
+            fs::copy_file(e.path(), addons / to / e.path().filename());
+    }
     bgl("Addons/FlyTampa KBOS/scenery/KBOS_ADE.bgl", "KBOS", 30);
     bgl("Addons/ORBX/LOWI/scenery/LOWI.bgl", "LOWI", 10);
     bgl("Addons/ORBX/NZWN/scenery/NZWN.bgl", "NZWN", 8);
@@ -114,7 +115,7 @@ TEST_F(ScanTree, WritesRedirectsParkFilesReportAndTblo) {
     leab.code = "LEAB";
     ASSERT_EQ(gf_readApf("airports/my_thirdparty/LEAB.xml", leab), "");
     EXPECT_EQ(leab.positions.size(), leabStands);
-    EXPECT_EQ(leab.BGLpath, leabFile);
+    EXPECT_EQ(fs::path(leab.BGLpath), fs::path(leabFile));
     EXPECT_EQ(leab.altitude, leabBest.altitudeFt);
     EXPECT_EQ(leab.airport_name, leabBest.name);
     for (std::size_t i = 0; i < leabStands; ++i) EXPECT_EQ(leab.positions[i].id, leabBest.stands[i].id);
