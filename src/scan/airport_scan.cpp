@@ -134,12 +134,12 @@ private:
                 return;
             }
             const std::string path = platform::pathToUtf8(it->path());
-            if (isSkippedPath(path)) {
+            if (isSkippedPath(path) || isStockScenery(path, options_.stockScenery)) {
                 if (it->is_directory()) it.disable_recursion_pending();
                 continue;
             }
             if (!it->is_regular_file() || !isBglName(platform::pathToUtf8(it->path().filename()))) continue;
-            if (isStockScenery(path, options_.stockScenery) || !hasAirportSection(it->path())) continue;
+            if (!hasAirportSection(it->path())) continue;
             tasks.start(it->path());
             ++started_;
             while (tasks.overfull()) collect(tasks);
