@@ -31,6 +31,19 @@ CycleHooks& hooks() {
 }
 
 namespace {
+class SteadyCycleClock final : public CycleClock {
+public:
+    TimePoint now() override { return std::chrono::steady_clock::now(); }
+    void sleepUntil(TimePoint t) override { std::this_thread::sleep_until(t); }
+};
+SteadyCycleClock steadyClock;
+CycleClock* currentClock = &steadyClock;
+}  // namespace
+
+CycleClock& cycleClock() { return *currentClock; }
+void setCycleClock(CycleClock* clock) { currentClock = clock ? clock : &steadyClock; }
+
+namespace {
 std::mutex trafficMutex;
 bool cycleRunningFlag = false;
 
@@ -40,8 +53,6 @@ struct TickState {
     int pauseCountdown = 0;
     bool collectArmed = false;
     std::uint32_t armedAt = 0;
-    unsigned long lastWeatherCount = 0;
-    unsigned long lastTrafficCount = 0;
     int lastLive = -1;
     int lastStatic = -1;
 };
@@ -61,11 +72,11 @@ bool stopOrClosed() { return stopRequested() || userClosed(); }
 
 // Sleeps in small steps while no stop is requested; false when a stop came.
 bool waitWhileRunning(std::chrono::milliseconds total) {
-    auto end = std::chrono::steady_clock::now() + total;
-    while (std::chrono::steady_clock::now() < end) {
+    auto& clock = cycleClock();
+    const auto end = clock.now() + total;
+    while (clock.now() < end) {
         if (stopOrClosed()) return false;
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-            10ms, end - std::chrono::steady_clock::now()));
+        clock.sleepUntil(std::min(clock.now() + 10ms, end));
     }
     return !stopOrClosed();
 }
@@ -158,7 +169,9 @@ bool prepare() {
     return true;
 }
 
-void run() {
+}  // namespace
+
+void connectAndRun() {
     auto& p = params();
     auto& cs = cycleState();
     auto& h = hooks();
@@ -172,7 +185,7 @@ void run() {
     call(h.startSimulator);
     while (!callOr(h.simulationRunning, false)) {
         if (stopOrClosed()) return;
-        std::this_thread::sleep_for(100ms);
+        cycleClock().sleepFor(100ms);
     }
     if (h.waitForUserAircraft && !h.waitForUserAircraft()) return;
     if (stopOrClosed()) return;
@@ -209,7 +222,7 @@ void run() {
     if (h.trafficTimeArrived && !h.trafficTimeArrived()) {
         for (int i = 0; i < 150 && !h.trafficTimeArrived(); ++i) {
             if (stopOrClosed()) return;
-            std::this_thread::sleep_for(100ms);
+            cycleClock().sleepFor(100ms);
         }
         if (!h.trafficTimeArrived()) logLine("No traffic in this region?");
     }
@@ -219,7 +232,7 @@ void run() {
     readersLivenessCheck();
     cs.reportCount = 0;
     recomputeScheduleSlot();
-    auto firstDeadline = std::chrono::steady_clock::now() + 10ms;
+    auto firstDeadline = cycleClock().now() + 10ms;
     // 13
     setCycleRunning(true);
     call(h.fillCallsignList);
@@ -231,6 +244,8 @@ void run() {
     runControlLoop(tick, cs.reportPending, firstDeadline);
     platform::endTimerPeriod1ms();
 }
+
+namespace {
 
 // The duties every 15th report.
 void duties15(std::uint32_t count) {
@@ -244,8 +259,10 @@ void duties15(std::uint32_t count) {
             ts.collectArmed = true;
             ts.armedAt = count;
             call(h.staticUpdatePrepare);
+            call(h.collectCallsigns, true);
         } else if (count - ts.armedAt >= 15) {
             ts.collectArmed = false;
+            call(h.collectCallsigns, false);
             clearError();
             clearStatus();
             call(h.staticUpdateFinish);
@@ -313,10 +330,11 @@ std::string restartCountdownText(int n) { return fmt::format("Restarting after {
 
 void runControlLoop(const std::function<bool()>& tickFn, const std::atomic<bool>& reportPending,
                     std::chrono::steady_clock::time_point deadline, std::chrono::milliseconds period) {
+    auto& clock = cycleClock();
     if (!tickFn()) return;
     while (true) {
-        std::this_thread::sleep_until(deadline);
-        if (reportPending.load()) deadline = std::chrono::steady_clock::now();
+        clock.sleepUntil(deadline);
+        if (reportPending.load()) deadline = clock.now();
         deadline += period;
         if (!tickFn()) return;
     }
@@ -326,20 +344,24 @@ void readersLivenessCheck() {
     auto& ind = indicators();
     if (!ind.realTraffic) return;
     auto& h = hooks();
-    auto& ts = tickState;
-    auto check = [&](const std::function<unsigned long()>& counter, unsigned long& last, std::atomic<int>& state) {
-        unsigned long now = counter ? counter() : 0;
-        if (now == last) {
+    auto check = [&](const std::function<bool()>& changed, std::atomic<int>& state) {
+        if (!(changed && changed())) {
             state = 2;
             requestRepaint();
         } else if (state == 2) {
             state = 1;
             requestRepaint();
         }
-        last = now;
     };
-    check(h.weatherDatagramCount, ts.lastWeatherCount, ind.weatherLiveness);
-    check(h.trafficDatagramCount, ts.lastTrafficCount, ind.trafficLiveness);
+    check(h.weatherCountChanged, ind.weatherLiveness);
+    check(h.trafficCountChanged, ind.trafficLiveness);
+}
+
+void handleFlushStatic() {
+    if (!cycleState().flushStaticRequested.exchange(false)) return;
+    call(hooks().flushStatic);
+    params().INITIAL_LOAD_ONLY.set(true);
+    if (auto* fe = frontEnd()) fe->refreshControls();
 }
 
 bool tick() {
@@ -359,6 +381,7 @@ bool tick() {
         call(h.refreshCounts);
         recomputeScheduleSlot();
         std::uint32_t count = ++cs.reportCount;
+        handleFlushStatic();
         call(h.perReportDuties);
         if (stopOrClosed()) return false;
         if (count % 15 != 0) {
@@ -388,7 +411,7 @@ bool tick() {
     }
     call(h.pauseDuties);
     if (--ts.pauseCountdown <= 0) {
-        call(h.pauseCountdownDone);
+        handleFlushStatic();
         call(h.sendUserPosition);
         ts.pauseCountdown = 100;
         recomputeScheduleSlot();
@@ -505,7 +528,7 @@ void runCycle(std::stop_token) {
                 enable(p.DESTINATION.controlId, true);
                 if (!p.DESTINATION.empty()) call(h.applyDestination);
                 if (auto* fe = frontEnd()) fe->setTopMost(p.ALWAYS_ON_TOP);
-                run();
+                connectAndRun();
             } else {
                 requestStop(ExitReason::UserClosedSim, 0);
             }

@@ -42,8 +42,26 @@ void recomputeScheduleSlot();
 // "Restarting after {} second{}".
 std::string restartCountdownText(int seconds);
 
+// How the cycle waits: the steady clock and real sleeps, unless a test puts
+// a clock of its own in their place.
+class CycleClock {
+public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+    virtual ~CycleClock() = default;
+    virtual TimePoint now() = 0;
+    virtual void sleepUntil(TimePoint t) = 0;
+    void sleepFor(std::chrono::milliseconds d) { sleepUntil(now() + d); }
+};
+CycleClock& cycleClock();
+void setCycleClock(CycleClock* clock);  // nullptr: the steady clock again
+
 // The cycle thread's body (exceptions are caught inside).
 void runCycle(std::stop_token stop);
+// The run of a prepared cycle (run steps 1 to 15): the simulator thread and
+// the wait for the user aircraft, the RealTraffic server and handshake, the
+// readers and the wait for traffic, the first static parking and liveness
+// check, then the control loop until a stop.
+void connectAndRun();
 
 // One control-loop tick; false ends the loop.
 bool tick();
@@ -59,5 +77,9 @@ void resetCycle();
 void runControlLoop(const std::function<bool()>& tickFn, const std::atomic<bool>& reportPending,
                     std::chrono::steady_clock::time_point firstDeadline,
                     std::chrono::milliseconds period = std::chrono::milliseconds(10));
+
+// A pending "Flush static" of the window: static parking removes its
+// aircraft and INITIAL_LOAD_ONLY is switched on (value and box, not written).
+void handleFlushStatic();
 
 }  // namespace vntx

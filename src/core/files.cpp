@@ -135,7 +135,9 @@ void removeEntries(const fs::path& folder, const char* who, Pred wanted) {
         std::vector<fs::path> victims;
         for (const auto& e : fs::directory_iterator(folder))
             if (wanted(e.path())) victims.push_back(e.path());
-        for (const auto& p : victims) fs::remove_all(p);
+        // Not recursive: an empty sub-folder goes like a file, a full one is
+        // an error that ends the operation.
+        for (const auto& p : victims) fs::remove(p);
     } catch (const fs::filesystem_error& e) {
         logErrorf("{} exception: {}", who, e.what());
     }

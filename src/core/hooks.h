@@ -53,15 +53,20 @@ struct CycleHooks {
     std::function<void()> staticDuties15;         // the static-parking duties every 15 reports
     std::function<void()> staticUpdatePrepare;    // 15-second duty 1, arming
     std::function<void()> staticUpdateFinish;     // 15-second duty 1, 15 reports later
+    // 15-second duty 1: true empties seenCallsigns and sets collectCallsigns,
+    // false clears it (the traffic reader's).
+    std::function<void(bool)> collectCallsigns;
     std::function<void()> flightPlanCleanup30;    // every 30 reports when pending
     std::function<void()> noMatchReport;          // every 1200 reports
     std::function<void()> matchingSummary;        // at 86400 reports
     std::function<void()> cleanFlightPlanFolder;  // at 86400 reports
     std::function<void()> pauseEnter;             // first not-running tick: clear pending objects
     std::function<void()> pauseDuties;            // every not-running tick
-    std::function<void()> pauseCountdownDone;     // pending flush request
-    std::function<unsigned long()> weatherDatagramCount;
-    std::function<unsigned long()> trafficDatagramCount;
+    std::function<void()> flushStatic;            // a pending "Flush static": remove every static aircraft
+    // The readers' liveness check: the datagram counter changed since the
+    // previous check (the reader remembers the value it compared with).
+    std::function<bool()> weatherCountChanged;
+    std::function<bool()> trafficCountChanged;
 
     // --- closing
     std::function<void()> stopSimulator;          // closing step 4

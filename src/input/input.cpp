@@ -73,7 +73,7 @@ void resetReaderState() {
     r.traffic.resetState();
     r.traffic.stopFlag = false;
     r.weather.stopFlag = false;
-    r.weather.datagramCount = 0;
+    r.weather.zeroCount();
     indicators().weatherLiveness = 1;
     indicators().trafficLiveness = 1;
 }
@@ -108,8 +108,8 @@ void resetInputState() {
     publishedQnh() = 1013;
     r.traffic.stopFlag = false;
     r.weather.stopFlag = false;
-    r.traffic.datagramCount = 0;
-    r.weather.datagramCount = 0;
+    r.traffic.zeroCount();
+    r.weather.zeroCount();
     indicators().weatherLiveness = 3;
     indicators().trafficLiveness = 3;
     indicators().qnh = 1013;

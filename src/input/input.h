@@ -21,8 +21,8 @@ void stopReaders();
 void joinReaders();
 
 // Handshake and lost-link reset: QNH 1013, traffic stamp 0, call signs
-// emptied, stop flags cleared, the weather counter zeroed, both readers
-// marked as receiving.
+// emptied, stop flags cleared, the weather counter and the value the
+// liveness check remembers zeroed, both readers marked as receiving.
 void resetReaderState();
 
 // Looks for RealTraffic.jar in <RoamingAppData>/InsideSystems, remembers the

@@ -38,10 +38,14 @@ void installInputHooks() {
     h.sendUserPosition = [] { realTrafficLink().sendUserPosition(); };
     h.copyRangePosition = [] { copyRangePosition(); };
     h.trafficTimeArrived = [] { return trafficReader().lastTrafficTime.load() > 0; };
+    h.collectCallsigns = [](bool on) {
+        if (on) trafficReader().clearSeenCallsigns();
+        trafficReader().collectCallsigns = on;
+    };
     h.stopReaders = [] { stopReaders(); };
     h.closeRealTraffic = [] { realTrafficLink().closeLink(); };
-    h.weatherDatagramCount = [] { return static_cast<unsigned long>(weatherReader().datagramCount.load()); };
-    h.trafficDatagramCount = [] { return static_cast<unsigned long>(trafficReader().datagramCount.load()); };
+    h.weatherCountChanged = [] { return weatherReader().countChangedSinceLastCheck(); };
+    h.trafficCountChanged = [] { return trafficReader().countChangedSinceLastCheck(); };
 }
 
 }  // namespace vntx

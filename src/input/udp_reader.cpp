@@ -55,6 +55,16 @@ void UdpReader::run(int port, bool realTrafficOnThisPc) {
     running_ = false;
 }
 
+bool UdpReader::countChangedSinceLastCheck() {
+    const std::uint32_t now = datagramCount.load();
+    return countAtLastCheck_.exchange(now) != now;
+}
+
+void UdpReader::zeroCount() {
+    datagramCount = 0;
+    countAtLastCheck_ = 0;
+}
+
 void UdpReader::loop(net::Handle socket, bool realTrafficOnThisPc) {
     previous_.clear();
     while (!stopFlag.load()) {

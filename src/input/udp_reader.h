@@ -38,6 +38,13 @@ public:
     std::atomic<bool> stopFlag{false};
     std::atomic<std::uint32_t> datagramCount{0};
 
+    // The readers' liveness check: whether the counter changed since the
+    // previous check, whose value it then remembers.
+    bool countChangedSinceLastCheck();
+    // The counter and the value the liveness check remembers, both to 0, so
+    // that the next check compares with this moment.
+    void zeroCount();
+
 protected:
     // Called once the socket is bound (liveness indicators).
     virtual void onConnected() {}
@@ -51,6 +58,7 @@ private:
     std::array<char, kBufferSize + 1> buffer_{};
     std::string previous_;
     std::atomic<int> boundPort_{0};
+    std::atomic<std::uint32_t> countAtLastCheck_{0};
     std::atomic<bool> running_{false};
 };
 

@@ -58,8 +58,8 @@ const std::vector<std::string_view>* LiveryMatcher::lookup(bool cargo, std::stri
 
 bool LiveryMatcher::accept(LiveryRequest& aircraft, std::string_view title, int step, bool live) {
     if (title.empty() || (!refused_.empty() && isRefused(title))) return false;
-    if (live) ++counters_[step];
-    if (logIsOpen()) logf("          {} ={}= {}", aircraft.logName, step, title);
+    if (live && !aircraft.trial) ++counters_[step];
+    if (logIsOpen() && !aircraft.trial) logf("          {} ={}= {}", aircraft.logName, step, title);
     aircraft.title.assign(title);
     aircraft.fsltl = title.find("FSLTL_") != std::string_view::npos;
     aircraft.step = step;

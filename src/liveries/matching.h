@@ -25,6 +25,7 @@ struct LiveryRequest {
     AircraftCategory category = AircraftCategory::Light;
     bool cargo = false;
     std::string_view logName;       // how the log lines name the aircraft
+    bool trial = false;             // a trial (live only): neither counted nor logged
     // Output (the static variant accepts a title filled in advance).
     std::string title;
     bool fsltl = false;

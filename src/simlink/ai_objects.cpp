@@ -11,11 +11,6 @@ namespace vntx::simlink {
 
 using namespace simconnect;
 
-std::uint32_t flapsEventData(int flapIndex) {
-    static constexpr std::uint32_t kFlaps[] = {0, 3072, 10240, 16383, 0};
-    return flapIndex >= 0 && flapIndex <= 4 ? kFlaps[flapIndex] : 0;
-}
-
 void SimLink::queueCreation(CreationRecord creation) {
     std::lock_guard lock(simMutex_);
     creations_.push_back(std::move(creation));
@@ -62,15 +57,6 @@ void SimLink::setCabinLights(std::uint32_t objectId, std::uint32_t value) {
     queueClientEvent(objectId, EVT_CABIN_LIGHTS_SET, value);
 }
 
-void SimLink::gf_setFlaps(std::uint32_t objectId, AircraftCategory category, int& currentFlapIndex, int flapIndex) {
-    if (flapIndex == currentFlapIndex || category == AircraftCategory::Rotorcraft) return;
-    if (flapIndex > 4 || flapIndex < 0)
-        logError("gf_setFlaps: invalid flaps index");
-    else
-        queueClientEvent(objectId, EVT_FLAPS_SET, flapsEventData(flapIndex));
-    currentFlapIndex = flapIndex;
-}
-
 void SimLink::setControlBlock(std::uint32_t objectId, double spoilers, double throttle1, double throttle2) {
     double block[3] = {spoilers, throttle1, throttle2};
     std::lock_guard lock(simMutex_);
@@ -113,36 +99,19 @@ bool SimLink::requestStaticCg(std::uint32_t objectId) {
     return true;
 }
 
-void SimLink::pace(std::uint64_t tick, std::vector<std::uint32_t>& removalStack,
-                   std::deque<CreationRecord>& liveWaiting, std::deque<CreationRecord>& staticWaiting) {
-    if (tick % 10 == 0 && !removalStack.empty()) {
-        std::uint32_t oid = removalStack.back();
-        removalStack.pop_back();
-        std::lock_guard lock(simMutex_);
-        removals_.push_back(oid);
-    }
-    if (tick % 50 == 0) {
-        auto& from = !liveWaiting.empty() ? liveWaiting : staticWaiting;
-        if (!from.empty()) {
-            CreationRecord c = std::move(from.front());
-            from.pop_front();
-            queueCreation(std::move(c));
-        }
-    }
-}
-
 void SimLink::flushFrame() {
+    // The dispatch thread never waits for the traffic thread: a frame that
+    // finds the lock held is skipped, its queues wait for the next one.
+    std::unique_lock lock(simMutex_, std::try_to_lock);
+    if (!lock.owns_lock()) return;
     if (requestFailed_) {
         // A restart follows; nothing more goes to the simulator.
-        std::lock_guard lock(simMutex_);
         sending_.clear();
         events_.clear();
         creations_.clear();
         removals_.clear();
         return;
     }
-    std::unique_lock lock(simMutex_, std::try_to_lock);
-    if (!lock.owns_lock()) return;
     if (!handle_) return;
     const std::uint32_t user = userObjectId_;
     for (auto& p : sending_)

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cmath>
 
+#include "airports/catalogue.h"
 #include "core/cycle.h"
 #include "core/errors.h"
 #include "core/log.h"
@@ -16,14 +17,6 @@ using namespace simconnect;
 
 namespace {
 constexpr const char* kProgramName = "Ventrix_P3D";
-
-double distanceNm(double lat1, double lon1, double lat2, double lon2) {
-    constexpr double kRad = 3.14159265358979323846 / 180.0;
-    double dLat = (lat2 - lat1) * kRad, dLon = (lon2 - lon1) * kRad;
-    double a = std::sin(dLat / 2) * std::sin(dLat / 2) +
-               std::cos(lat1 * kRad) * std::cos(lat2 * kRad) * std::sin(dLon / 2) * std::sin(dLon / 2);
-    return 6875.493541569878 * std::asin(std::sqrt(std::min(1.0, a)));
-}
 
 void indented(std::string_view text) { logLine(fmt::format("   {}", text)); }
 
@@ -83,12 +76,15 @@ void SimLink::handleMessage(const std::uint8_t* data, std::size_t size) {
         break;
     case SIMCONNECT_RECV_ID_EVENT: onEvent(r->eventId, r->data); break;
     case SIMCONNECT_RECV_ID_EVENT_OBJECT_ADDREMOVE:
-        if (r->objectType != SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT) break;
+        // Aircraft of every kind: the simulator announces a helicopter it
+        // created for us with an object type of its own.
+        if (r->objectType != SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT && r->objectType != SIMCONNECT_SIMOBJECT_TYPE_HELICOPTER)
+            break;
+        // The user object and lower ids are never ours.
+        if (r->objectId <= userObjectId_) break;
         if (r->eventId == EVT_OBJECT_ADDED) {
-            if (r->objectId > userObjectId_) {
-                auto it = std::lower_bound(recentlyAdded_.begin(), recentlyAdded_.end(), r->objectId);
-                if (it == recentlyAdded_.end() || *it != r->objectId) recentlyAdded_.insert(it, r->objectId);
-            }
+            auto it = std::lower_bound(recentlyAdded_.begin(), recentlyAdded_.end(), r->objectId);
+            if (it == recentlyAdded_.end() || *it != r->objectId) recentlyAdded_.insert(it, r->objectId);
         } else if (r->eventId == EVT_OBJECT_REMOVED) {
             postNotice({r->objectId, 0, 0, NoticeKind::Removed, 0, 0});
         }

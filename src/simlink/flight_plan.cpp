@@ -64,15 +64,6 @@ bool createFlightPlan(SimLink& link, const fs::path& dataFolder, std::uint32_t o
     return ok;
 }
 
-bool activateCreated(SimLink& link, std::uint32_t objectId, double altAboveGround, const ActivationSteps& steps) {
-    if (objectId < 3) return false;
-    if (steps.store) steps.store(objectId, altAboveGround);
-    if (steps.frontReportOnGround && steps.frontReportOnGround() && steps.parks) steps.parks();
-    if (steps.createFlightPlan) steps.createFlightPlan();
-    link.requestStaticCg(objectId);
-    return true;
-}
-
 void RefusedLiveries::report(const std::string& aircraftName, const std::string& title) {
     if (stopRequested() || userClosed()) return;
     showStatus(fmt::format("{} '{}' could not be created by your Sim!", aircraftName, title), true);

@@ -37,18 +37,6 @@ bool createFlightPlan(SimLink& link, const std::filesystem::path& dataFolder, st
                       const std::string& origin, const std::string& destination, AircraftCategory category,
                       const std::string& aircraftName);
 
-// The kind-0 notice step for a live aircraft: store the object id and the
-// altitude above ground, park it when its front report is on the ground,
-// create its flight plan, request its static centre of gravity. False (and
-// nothing done) for an object id below 3.
-struct ActivationSteps {
-    std::function<void(std::uint32_t objectId, double altAboveGround)> store;
-    std::function<bool()> frontReportOnGround;
-    std::function<void()> parks;
-    std::function<void()> createFlightPlan;
-};
-bool activateCreated(SimLink& link, std::uint32_t objectId, double altAboveGround, const ActivationSteps& steps);
-
 // The liveries the simulator refused to create.
 class RefusedLiveries {
 public:

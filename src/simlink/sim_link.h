@@ -109,9 +109,6 @@ struct PendingCreation {
     std::string callsign;
 };
 
-// Flap index -> "FLAPS_SET" data.
-std::uint32_t flapsEventData(int flapIndex);
-
 // What the link needs from the rest of the program. Every member may be
 // left empty; the link then uses the neutral answer noted.
 struct Services {
@@ -174,8 +171,9 @@ public:
     void checkSimulator(const std::string& applicationName, const simconnect::DWORD version[4]);
 
     // ---- outgoing queues
+    // One creation and one removal for the next frame; the traffic code paces
+    // them (one creation every 500 ms, one removal every 100 ms).
     void queueCreation(CreationRecord creation);
-    // One removal for the next frame (the caller paces them).
     void queueRemoval(std::uint32_t objectId);
     // Traffic thread only, no lock.
     void queuePosition(std::uint32_t objectId, const AiPosition& position);
@@ -185,9 +183,6 @@ public:
     // nav, beacon, landing, taxi, strobes, logo, cabin (1 on, 0 off).
     void setLights(std::uint32_t objectId, const std::uint32_t values[7]);
     void setCabinLights(std::uint32_t objectId, std::uint32_t value);
-    // Rotorcraft and an unchanged index do nothing; an index above 4 is logged
-    // and recorded but sends nothing.
-    void gf_setFlaps(std::uint32_t objectId, AircraftCategory category, int& currentFlapIndex, int flapIndex);
     void setControlBlock(std::uint32_t objectId, double spoilers, double throttle1, double throttle2);
     // "ALL_LIGHTS_TOGGLE" sent at once; false (and logged) when the call fails.
     bool gf_allLightsToggle(std::uint32_t objectId);
@@ -195,11 +190,6 @@ public:
     bool setFlightPlan(std::uint32_t objectId, const std::string& path);
     // Request 102 for an object of 3 or more; false for a lower id.
     bool requestStaticCg(std::uint32_t objectId);
-    // Creation and removal pacing (traffic thread, every tick): one removal from
-    // the back of removalStack every 10th tick, one creation every 50th tick,
-    // the oldest live one before the oldest static one.
-    void pace(std::uint64_t tick, std::vector<std::uint32_t>& removalStack,
-              std::deque<CreationRecord>& liveWaiting, std::deque<CreationRecord>& staticWaiting);
     // The frame flush (the thread calls it at every "Frame").
     void flushFrame();
 

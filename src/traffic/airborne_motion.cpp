@@ -24,13 +24,6 @@ double wrapLongitudeDelta(double d) {
     return d;
 }
 
-double pitchFor(double verticalRate) {
-    double v = verticalRate;
-    if (v > 2400) v = 2400;
-    if (v < 0) v = std::max(v, -3000.0) / 2;
-    return -(3 * kDeg + v / 600 * 2.2 * kDeg);
-}
-
 bool bigCategory(Category c) { return c == Category::Buzjets || c == Category::Large || c == Category::Heavy; }
 
 }  // namespace
@@ -184,11 +177,13 @@ void TrafficManager::attitudeStep(LiveAircraft& ac, int ticks) {
         }
     }
 
-    // The flare owns pitch and bank once it runs.
-    if (ac.flareStage == 0 && !ac.pitchChangeActive) {
+    // A running flare keeps its own altitude change (above) but still follows
+    // the legs in pitch, heading and bank; only the nose coming down after
+    // touchdown owns the attitude.
+    if (!ac.pitchChangeActive) {
         if (ac.flightState != FlightState::take_off)
-            ac.pitchChange =
-                std::clamp((pitchFor(next.verticalRate) - ac.pos.pitch) / ticks, -limits.maxPitchChange, limits.maxPitchChange);
+            ac.pitchChange = std::clamp((targetPitch(next.verticalRate) - ac.pos.pitch) / ticks, -limits.maxPitchChange,
+                                        limits.maxPitchChange);
 
         double turn;
         const double headingLimit = ac.landingArmed ? 2000 : 1000;
@@ -220,7 +215,7 @@ void TrafficManager::attitudeStep(LiveAircraft& ac, int ticks) {
             lights(ac, {1, 1, 0, 0, 0, 0, 1});
             sendThrottle(ac, rotor ? 4 : 3);
             setGear(ac, 0);
-            setFlaps(ac, 0);
+            gf_setFlaps(ac, 0);
         }
         return;
     }
@@ -251,15 +246,15 @@ void TrafficManager::approachStep(LiveAircraft& ac, double height) {
     }
     if (height >= 2400) {
         setGear(ac, 0);
-        setFlaps(ac, 0);
+        gf_setFlaps(ac, 0);
     } else if (front.verticalRate <= 100) {
         if (height < 2000) {
             if (ac.flapIndex == 0)
-                setFlaps(ac, 1);
+                gf_setFlaps(ac, 1);
             else if (ac.flapIndex == 1)
-                setFlaps(ac, 2);
+                gf_setFlaps(ac, 2);
         } else if (ac.flapIndex == 0) {
-            setFlaps(ac, 1);
+            gf_setFlaps(ac, 1);
         }
     }
 }
@@ -271,7 +266,7 @@ void TrafficManager::finalStep(LiveAircraft& ac) {
     const bool near = park_ && distanceNm(ac.pos.latitude, ac.pos.longitude, park_->latitude, park_->longitude) <= 10;
     if (front.verticalRate <= -250 && !ac.landingArmed && near) {
         sendThrottle(ac, rotor ? 4 : 1);
-        setFlaps(ac, 3);
+        gf_setFlaps(ac, 3);
         setGear(ac, 1);
         ac.landingArmed = true;
         ac.landingStage = 1;
@@ -286,7 +281,7 @@ void TrafficManager::finalStep(LiveAircraft& ac) {
         decayWindows(ac);
         sendThrottle(ac, 4);
         setGear(ac, 0);
-        setFlaps(ac, 0);
+        gf_setFlaps(ac, 0);
         ac.flareStage = 0;
         ac.landingArmed = false;
     }
@@ -374,7 +369,7 @@ void TrafficManager::startRotation(LiveAircraft& ac) {
         ac.touchedDown = false;
         sendThrottle(ac, 4);
         if (ac.category != Category::Rotorcraft) event(ac, "SPOILERS_SET", 16383);
-        setFlaps(ac, 1);
+        gf_setFlaps(ac, 1);
     }
 }
 

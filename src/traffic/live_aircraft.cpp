@@ -1,5 +1,8 @@
 #include "traffic/live_aircraft.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include <fmt/format.h>
 
 namespace vntx::traffic {
@@ -57,6 +60,32 @@ MotionConstants motionConstants(Category c, std::mt19937& rng) {
     m.rotationPitch *= coin(rng) ? 1.025 : 0.975;
     m.climbPitch *= coin(rng) ? 1.05 : 0.95;
     return m;
+}
+
+double targetPitch(double verticalRate) {
+    double v = verticalRate;
+    if (v > 2400) v = 2400;
+    if (v < 0) v = std::max(v, -3000.0) / 2;
+    return -(3 * kDeg + v / 600 * 2.2 * kDeg);
+}
+
+bool reverseThrustFor(Category c, std::string_view aircraftType) {
+    // The BAe 146 and Avro RJ brake with their tail air brake instead;
+    // the Tornado and Concorde are fast jets that do reverse.
+    static constexpr std::string_view kWithoutReversers[] = {"B461", "B462", "B463", "RJ70", "RJ85", "RJ1H"};
+    static constexpr std::string_view kFastWithReversers[] = {"TOR", "CONC"};
+    auto listed = [&](const auto& list) {
+        return std::find(std::begin(list), std::end(list), aircraftType) != std::end(list);
+    };
+    switch (c) {
+        case Category::Buzjets:
+        case Category::Large:
+        case Category::Heavy: return !listed(kWithoutReversers);
+        case Category::HighPerf: return listed(kFastWithReversers);
+        case Category::Light:
+        case Category::Rotorcraft: return false;
+    }
+    return false;
 }
 
 std::mt19937& trafficRandom() {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <string_view>
 
 #include "traffic/traffic_record.h"
 
@@ -105,6 +106,16 @@ struct MotionConstants {
 // 5 % of their value, with a sign drawn from the engine.
 MotionConstants motionConstants(Category c, std::mt19937& rng);
 
+// The pitch an airborne aircraft holds at a vertical rate (feet per minute):
+// climbs count up to 2400, descents down to -3000 and then by half.
+double targetPitch(double verticalRate);
+
+// Whether the aircraft brakes with reverse thrust after touchdown: jets and
+// turboprops of the three airliner classes do, unless their type is known to
+// have no reversers; the other classes (helicopters above all) do not, unless
+// their type is known to have them.
+bool reverseThrustFor(Category c, std::string_view aircraftType);
+
 // The per-thread engine behind every random choice of the traffic code.
 std::mt19937& trafficRandom();
 void seedTrafficRandom(std::uint32_t seed);
@@ -125,7 +136,7 @@ struct LiveAircraft {
     std::uint32_t hexid = 0;
     Category category = Category::Large;
     double halfWingspan = 0;  // nm
-    bool reverseThrust = true;
+    bool reverseThrust = false;  // reverseThrustFor, set with the category
     std::string liveryTitle;
 
     // simulator

@@ -155,6 +155,30 @@ void SimLinkAdapter::reportLiveryNotCreated(const std::string& name, const std::
     simlink::refusedLiveries().report(name, title);
 }
 
+namespace {
+
+// The livery matching of a live aircraft; a trial is neither counted nor logged.
+std::string liveryFor(const traffic::LiveAircraft& ac, bool trial) {
+    const RegistrationRecord* reg = ac.registration.empty() ? nullptr : database().registration(ac.registration);
+    const std::string logName = ac.name();
+    LiveryRequest req;
+    req.airline = ac.operatorCode;
+    req.model = ac.aircraftType;
+    req.registration = ac.registration;
+    req.category = static_cast<AircraftCategory>(ac.category);
+    req.cargo = reg && reg->cargo;
+    req.logName = logName;
+    req.trial = trial;
+    if (!matchLiveLivery(req)) return {};
+    return std::move(req.title);
+}
+
+std::string noLiveryKeyOf(const traffic::LiveAircraft& ac) {
+    return noLiveryKey(ac.operatorCode, ac.aircraftType, ac.registration);
+}
+
+}  // namespace
+
 traffic::TrafficServices programTrafficServices() {
     traffic::TrafficServices s;
     s.category = [](const std::string& type) { return static_cast<Category>(database().category(type)); };
@@ -165,22 +189,15 @@ traffic::TrafficServices programTrafficServices() {
         return traffic::RegistrationInfo{r->airline, r->model, r->opr};
     };
     s.matchLivery = [](traffic::LiveAircraft& ac) {
-        const RegistrationRecord* reg = ac.registration.empty() ? nullptr : database().registration(ac.registration);
-        const std::string logName = ac.name();
-        LiveryRequest req;
-        req.airline = ac.operatorCode;
-        req.model = ac.aircraftType;
-        req.registration = ac.registration;
-        req.category = static_cast<AircraftCategory>(ac.category);
-        req.cargo = reg && reg->cargo;
-        req.logName = logName;
-        if (!matchLiveLivery(req) || req.title.empty()) {
-            noLiverySet().insert(noLiveryKey(ac.operatorCode, ac.aircraftType, ac.registration));
-            return false;
-        }
-        ac.liveryTitle = std::move(req.title);
+        std::string title = liveryFor(ac, false);
+        if (title.empty()) return false;
+        ac.liveryTitle = std::move(title);
         return true;
     };
+    s.probeLivery = [](const traffic::LiveAircraft& ac) { return liveryFor(ac, true); };
+    s.noLiveryContains = [](const traffic::LiveAircraft& ac) { return noLiverySet().count(noLiveryKeyOf(ac)) != 0; };
+    s.noLiveryAdd = [](const traffic::LiveAircraft& ac) { noLiverySet().insert(noLiveryKeyOf(ac)); };
+    s.noLiveryClear = [] { noLiverySet().clear(); };
     s.qnh = [] { return static_cast<double>(input::publishedQnh().load()); };
     s.userPosition = []() -> std::optional<traffic::UserPosition> {
         const UserAircraftState u = userAircraft();
@@ -196,7 +213,6 @@ void logTrafficSummary() {
     logf("Live traffic summary: {} aircraft seen, {} creations asked, {} created, {} removed, {} refused, "
          "{} without livery, {} respawns, {} landings",
          s.aircraftSeen, s.creationsQueued, s.created, s.removed, s.refused, s.noLivery, s.respawns, s.landings);
-    writeMatchingSummary();
 }
 
 void installProgramTraffic() {
@@ -205,6 +221,7 @@ void installProgramTraffic() {
     setTrafficServices(programTrafficServices());
     installTrafficHooks();
     // The cycle's closing summary: what the live traffic did in this cycle.
+    // The livery matching summary follows it at the same closing step.
     auto ghosts = hooks().clearGhosts;
     hooks().clearGhosts = [ghosts] {
         logTrafficSummary();

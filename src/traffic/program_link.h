@@ -29,7 +29,7 @@ public:
     bool toggleAllLights(std::uint32_t objectId) override { return link_.gf_allLightsToggle(objectId); }
     void queueCreation(const traffic::CreationRequest& creation) override;
     void queueRemoval(std::uint32_t objectId) override { link_.queueRemoval(objectId); }
-    bool requestStaticCg(std::uint32_t objectId) override { return link_.requestStaticCg(objectId); }
+    void requestStaticCg(std::uint32_t objectId) override { link_.requestStaticCg(objectId); }
     bool createFlightPlan(const traffic::LiveAircraft& ac) override;
     void deleteFlightPlan(std::uint32_t objectId) override;
     void requestWithinRange() override { link_.requestAiWithinRange(); }
@@ -55,8 +55,7 @@ traffic::ObjectNotice translateNotice(const simlink::ObjectNotice& n);
 // those subsystems exist.
 traffic::TrafficServices programTrafficServices();
 
-// Logs the live traffic's totals and the livery matching steps (nothing
-// when no aircraft was seen).
+// Logs the live traffic's totals (nothing when no aircraft was seen).
 void logTrafficSummary();
 
 // Puts the program's simulator link and services behind the traffic tick and

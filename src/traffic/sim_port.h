@@ -31,7 +31,9 @@ public:
     virtual bool toggleAllLights(std::uint32_t objectId) = 0;
     virtual void queueCreation(const CreationRequest& creation) = 0;
     virtual void queueRemoval(std::uint32_t objectId) = 0;
-    virtual bool requestStaticCg(std::uint32_t objectId) = 0;
+    // The static centre-of-gravity request; the link logs a failure and runs
+    // its request failure step itself.
+    virtual void requestStaticCg(std::uint32_t objectId) = 0;
     // Writes and sets the flight plan; true when it was set.
     virtual bool createFlightPlan(const LiveAircraft& ac) = 0;
     virtual void deleteFlightPlan(std::uint32_t objectId) = 0;
@@ -56,7 +58,7 @@ public:
     bool toggleAllLights(std::uint32_t) override { return true; }
     void queueCreation(const CreationRequest&) override {}
     void queueRemoval(std::uint32_t) override {}
-    bool requestStaticCg(std::uint32_t) override { return true; }
+    void requestStaticCg(std::uint32_t) override {}
     bool createFlightPlan(const LiveAircraft&) override { return false; }
     void deleteFlightPlan(std::uint32_t) override {}
     void requestWithinRange() override {}
@@ -89,8 +91,17 @@ struct TrafficServices {
     std::function<Category(const std::string& type)> category;
     std::function<double(const std::string& type)> halfWingspan;  // nm
     std::function<std::optional<RegistrationInfo>(const std::string& registration)> lookupRegistration;
-    // Fills ac.liveryTitle; false when no livery fits.
+    // Fills ac.liveryTitle with the livery chosen for the aircraft (the
+    // matching counts and logs the choice); false when no livery fits.
     std::function<bool(LiveAircraft& ac)> matchLivery;
+    // The title the matching would choose now, neither counted nor logged
+    // (a trial, as for a new registration); empty when none fits.
+    std::function<std::string(const LiveAircraft& ac)> probeLivery;
+    // The no-livery set: aircraft with a registration for which no livery
+    // was found are not spawned again while they stand in it.
+    std::function<bool(const LiveAircraft& ac)> noLiveryContains;
+    std::function<void(const LiveAircraft& ac)> noLiveryAdd;
+    std::function<void()> noLiveryClear;
     std::function<std::optional<ParkAirportInfo>()> parkAirport;
     std::function<double()> qnh;  // hPa
     std::function<std::optional<UserPosition>()> userPosition;

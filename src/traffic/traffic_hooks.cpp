@@ -36,7 +36,7 @@ public:
     bool toggleAllLights(std::uint32_t id) override { return target->toggleAllLights(id); }
     void queueCreation(const CreationRequest& c) override { target->queueCreation(c); }
     void queueRemoval(std::uint32_t id) override { target->queueRemoval(id); }
-    bool requestStaticCg(std::uint32_t id) override { return target->requestStaticCg(id); }
+    void requestStaticCg(std::uint32_t id) override { target->requestStaticCg(id); }
     bool createFlightPlan(const LiveAircraft& ac) override { return target->createFlightPlan(ac); }
     void deleteFlightPlan(std::uint32_t id) override { target->deleteFlightPlan(id); }
     void requestWithinRange() override { target->requestWithinRange(); }

@@ -10,7 +10,6 @@
 #include <functional>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "traffic/live_aircraft.h"
@@ -69,6 +68,14 @@ public:
     void reset();
     void clearGhosts() { ghosts_.clear(); }
 
+    // The created notice of a live aircraft: object id and height above
+    // ground stored, the stand's parking step, the flight plan and the
+    // static centre-of-gravity request; false for an object id below 3.
+    bool activateCreated(LiveAircraft& ac, const ObjectNotice& notice);
+    // "FLAPS_SET" for a flap index 0-4; nothing for the current index or a
+    // Rotorcraft; an index above 4 is logged and recorded, nothing sent.
+    void gf_setFlaps(LiveAircraft& ac, int index);
+
     // airborne and landing motion
     void nextPosMain(LiveAircraft& ac);
     void motionStep(LiveAircraft& ac);
@@ -86,10 +93,8 @@ public:
     std::size_t waitingCreations() const { return waiting_.size(); }
     std::size_t addingStackSize() const { return adding_.size(); }
     std::size_t removalStackSize() const { return removals_.size(); }
-    bool inNoLiverySet(const std::string& key) const { return noLivery_.count(key) != 0; }
     const std::vector<std::string>& ghostList() const { return ghosts_; }
     bool flareRunning() const { return flareRunning_; }
-    static std::string liveryKey(const LiveAircraft& ac);
 
     // The settings the tick reads, copied from the settings store once per tick
     // (tests may change them through the store).
@@ -127,7 +132,6 @@ private:
     double distanceToUser(const LiveAircraft& ac) const;
     std::string deriveOperator(const LiveAircraft& ac) const;
     void sendThrottle(LiveAircraft& ac, int index);
-    void setFlaps(LiveAircraft& ac, int index);
     void setGear(LiveAircraft& ac, int down);
     void setCabin(LiveAircraft& ac, int on);
     void lights(LiveAircraft& ac, const std::array<int, 7>& l);
@@ -171,7 +175,7 @@ private:
     std::vector<ObjectNotice> notices_;
     std::deque<TrafficRecord> intake_;
     std::vector<std::string> ghosts_;
-    std::unordered_set<std::string> noLivery_;
+    std::string lastBlockCallsign_;  // BLOCK_CALLSIGN as the last per-report step saw it
     std::unordered_map<std::uint32_t, std::string> liveryCache_;
     int lastMaxLiveSel_ = -1;
     bool flareRunning_ = false;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <vector>
 
 #include <pugixml.hpp>
 
@@ -16,8 +17,20 @@
 using namespace vntx;
 using vntx::test::readFile;
 using vntx::test::TempDir;
+using namespace std::chrono_literals;
 
 namespace {
+
+// A clock whose sleeps take no time: a sleep to a later point moves it there.
+struct FakeClock final : CycleClock {
+    TimePoint t = TimePoint(std::chrono::hours(1000));
+    std::vector<TimePoint> sleeps;
+    TimePoint now() override { return t; }
+    void sleepUntil(TimePoint until) override {
+        sleeps.push_back(until);
+        if (until > t) t = until;
+    }
+};
 
 struct RecordingFrontEnd : WindowFrontEnd {
     std::atomic<int> starts{0}, ends{0};
@@ -54,16 +67,6 @@ protected:
     TempDir dir;
     RecordingFrontEnd fe;
 };
-
-TEST(ExitReasons, TextsAndRestartDecision) {
-    const char* texts[] = {"NOT YET SET",      "SIM WAS CLOSED", "NEW FLIGHT",   "NEW SETTINGS", "USER CLOSED SIM",
-                           "SIMCONNECT ERROR", "READER ERROR",   "SYSTEM ERROR", "NEW VERSION"};
-    for (int code = 0; code <= 8; ++code) {
-        auto reason = static_cast<ExitReason>(code);
-        EXPECT_STREQ(exitReasonText(reason), texts[code]);
-        EXPECT_EQ(restartsCycle(reason), code == 3 || code == 5 || code == 6) << texts[code];
-    }
-}
 
 TEST(ExitReasons, CountdownTexts) {
     EXPECT_EQ(restartCountdownText(1), "Restarting after 1 second");
@@ -176,7 +179,7 @@ TEST_F(CycleTest, TickRunsPerReportAndFifteenSecondDuties) {
     hooks().trafficTick = [&] { ++ticks; };
     hooks().perReportDuties = [&] { ++perReport; };
     hooks().staticDuties15 = [&] { ++fifteen; };
-    hooks().trafficDatagramCount = [&] { return static_cast<unsigned long>(++liveness); };
+    hooks().trafficCountChanged = [&] { return ++liveness > 0; };
     indicators().realTraffic = true;
     cycleState().reportCount = 0;
     for (int i = 0; i < 300; ++i) {
@@ -212,23 +215,194 @@ TEST_F(CycleTest, PausedFlightLogsOnceAndResumes) {
     EXPECT_TRUE(cycleRunningLocked());
 }
 
+// The run of a cycle against hooks that note when each step ran (seconds
+// of the fake clock after the start).
+class RunTest : public CycleTest {
+protected:
+    void SetUp() override {
+        CycleTest::SetUp();
+        setCycleClock(&clock);
+        start = clock.now();
+        auto& h = hooks();
+        for (auto [hook, name] : {std::pair{&h.clearContainers, "clear"}, {&h.startSimulator, "simulator"},
+                                  {&h.openRealTrafficServer, "server"}, {&h.realTrafficHandshake, "handshake"},
+                                  {&h.startWeatherReader, "weather"}, {&h.startTrafficReader, "traffic"},
+                                  {&h.sendUserPosition, "position"}, {&h.copyRangePosition, "range"},
+                                  {&h.updateStaticParkingFirst, "static"}})
+            *hook = [this, name = std::string(name)] { steps.emplace_back(name, seconds()); };
+        h.simulationRunning = [] { return true; };
+        h.waitForUserAircraft = [] { return true; };
+        // The third tick brings a report and a stop: the loop ends there.
+        h.trafficTick = [this] {
+            if (++ticks < 3) return;
+            requestStop(ExitReason::UserClosedSim, 0);
+            cycleState().reportPending = true;
+        };
+        indicators().reset();
+        cycleState().realTrafficInstalled = true;
+        cycleState().reportCount = 7;
+    }
+    void TearDown() override {
+        setCycleClock(nullptr);
+        indicators().reset();
+        cycleState().realTrafficInstalled = false;
+        CycleTest::TearDown();
+    }
+    double seconds() { return std::chrono::duration<double>(clock.now() - start).count(); }
+    std::vector<std::string> names() {
+        std::vector<std::string> n;
+        for (auto& s : steps) n.push_back(s.first);
+        return n;
+    }
+    double when(const std::string& name) {
+        for (auto& s : steps)
+            if (s.first == name) return s.second;
+        return -1;
+    }
+    FakeClock clock;
+    CycleClock::TimePoint start;
+    std::vector<std::pair<std::string, double>> steps;
+    int ticks = 0;
+};
+
+TEST_F(RunTest, WithAerowinxNoServerNoHandshakeButBothReadersAndTheLoop) {
+    params().AEROWINX.set(true);
+    hooks().trafficTimeArrived = [this] { return seconds() >= 5.0; };  // 3 s after the traffic reader
+    connectAndRun();
+    EXPECT_EQ(names(), (std::vector<std::string>{"clear", "simulator", "weather", "traffic", "position", "range",
+                                                 "static"}));
+    EXPECT_TRUE(indicators().realTraffic.load());  // counts as connected, no server waits
+    EXPECT_DOUBLE_EQ(when("traffic") - when("weather"), 2.0);
+    EXPECT_NEAR(when("static"), 5.0, 0.1);  // the wait for traffic ends when it comes
+    EXPECT_EQ(ticks, 3);
+    EXPECT_EQ(cycleState().reportCount.load(), 1u);  // counted from 0 again at step 12
+    flushLog();
+    EXPECT_EQ(readFile(dir / "Log.txt").find("No traffic in this region?"), std::string::npos);
+}
+
+TEST_F(RunTest, WithoutAerowinxTheServerAndHandshakeComeBeforeTheReaders) {
+    hooks().trafficTimeArrived = [] { return true; };
+    connectAndRun();
+    EXPECT_EQ(names(), (std::vector<std::string>{"clear", "simulator", "server", "handshake", "weather", "traffic",
+                                                 "position", "range", "static"}));
+}
+
+TEST_F(RunTest, NoTrafficIsAwaitedFifteenSecondsThenLogged) {
+    int asked = 0;
+    hooks().trafficTimeArrived = [&] {
+        ++asked;
+        return false;
+    };
+    params().AEROWINX.set(true);
+    connectAndRun();
+    EXPECT_NEAR(when("static") - when("traffic"), 15.0, 0.01);
+    EXPECT_GE(asked, 150);
+    EXPECT_EQ(ticks, 3);  // the loop runs all the same
+    flushLog();
+    EXPECT_NE(readFile(dir / "Log.txt").find("No traffic in this region?"), std::string::npos);
+}
+
+TEST_F(RunTest, TheLivenessCheckAfterTheWaitMarksASilentReader) {
+    params().AEROWINX.set(true);
+    hooks().trafficTimeArrived = [] { return true; };
+    hooks().weatherCountChanged = [] { return false; };
+    hooks().trafficCountChanged = [] { return true; };
+    int ticksAtCheck = -1;
+    hooks().updateStaticParkingFirst = [&] { ticksAtCheck = ticks; };
+    connectAndRun();
+    EXPECT_EQ(ticksAtCheck, 0);  // before the loop
+    EXPECT_EQ(indicators().weatherLiveness.load(), 2);
+    EXPECT_EQ(indicators().trafficLiveness.load(), 3);  // receiving: left as it was
+}
+
+TEST_F(RunTest, AStopWhileWaitingForTheSimulatorEndsTheRunAtOnce) {
+    int asked = 0;
+    hooks().simulationRunning = [&] {
+        if (++asked == 4) requestStop(ExitReason::UserClosedSim, 0);
+        return false;
+    };
+    connectAndRun();
+    EXPECT_EQ(names(), (std::vector<std::string>{"clear", "simulator"}));
+    EXPECT_NEAR(seconds(), 0.3, 0.01);  // three waits of 100 ms
+    EXPECT_EQ(ticks, 0);
+}
+
+TEST_F(CycleTest, CallsignCollectionIsArmedForFifteenReportsOfAStaticUpdate) {
+    std::vector<std::pair<bool, std::uint32_t>> collect;
+    int refreshes = 0;
+    hooks().simulationRunning = [] { return true; };
+    hooks().collectCallsigns = [&](bool on) { collect.emplace_back(on, cycleState().reportCount.load()); };
+    hooks().staticRefresh = [&] { ++refreshes; };
+    cycleState().reportCount = 0;
+    cycleState().staticUpdateRequested = true;
+    for (int i = 0; i < 40; ++i) {
+        cycleState().reportPending = true;
+        ASSERT_TRUE(tick());
+    }
+    ASSERT_EQ(collect.size(), 2u);
+    EXPECT_EQ(collect[0], std::make_pair(true, 15u));
+    EXPECT_EQ(collect[1], std::make_pair(false, 30u));
+    EXPECT_FALSE(cycleState().staticUpdateRequested.load());
+    EXPECT_EQ(refreshes, 1);  // at report 32; the one at 16 is skipped while collecting
+    indicators().reset();
+}
+
+TEST_F(CycleTest, FlushStaticSwitchesInitialLoadOnlyOnOnceAndLetsTheAnnouncementComeBack) {
+    int flushes = 0;
+    hooks().simulationRunning = [] { return true; };
+    hooks().flushStatic = [&] { ++flushes; };
+    params().MAX_PARK_SEL.set(10);
+    cycleState().reportCount = 0;
+    cycleState().flushStaticRequested = true;
+    auto report = [] {
+        cycleState().reportPending = true;
+        return tick();
+    };
+    ASSERT_TRUE(report());
+    EXPECT_EQ(flushes, 1);
+    EXPECT_TRUE(params().INITIAL_LOAD_ONLY.get());
+    EXPECT_EQ(stored("INITIAL_LOAD_ONLY"), "false");  // value and box only, not written
+    EXPECT_FALSE(cycleState().flushStaticRequested.load());
+    // The user switches the initial load off again: the 20-minute
+    // announcement comes at the next turn of the countdown.
+    params().INITIAL_LOAD_ONLY.set(false);
+    indicators().staticCountdown = 1;
+    for (int i = 1; i < 60; ++i) ASSERT_TRUE(report());
+    EXPECT_EQ(flushes, 1);
+    EXPECT_TRUE(cycleState().staticUpdateRequested.load());
+    EXPECT_NE(statusText().find("will update static parking in 15 seconds ..."), std::string::npos);
+    cycleState().staticUpdateRequested = false;
+    indicators().reset();
+}
+
 TEST(ControlLoop, RealignsOnAPendingReport) {
+    FakeClock clock;
+    setCycleClock(&clock);
     std::atomic<bool> pending{false};
     int calls = 0;
-    auto start = std::chrono::steady_clock::now();
-    // With a first deadline far in the past and no report, the loop catches up without
-    // sleeping; a pending report realigns the deadline to now, so no backlog remains.
+    const auto start = clock.now();
+    // A first deadline far in the past: without a report the loop keeps to its
+    // absolute deadlines, 10 ms apart, however late it is. The report pending
+    // at the third sleep moves the deadline to the time of that wake-up.
     runControlLoop(
         [&] {
             ++calls;
             if (calls == 3) pending = true;
-            return calls < 8;
+            if (calls == 4) pending = false;
+            return calls < 7;
         },
-        pending, start - std::chrono::seconds(10), std::chrono::milliseconds(10));
-    auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_EQ(calls, 8);
-    // After the realignment at the 4th call the remaining ticks are paced again (4 x 10 ms).
-    EXPECT_GE(elapsed, std::chrono::milliseconds(35));
+        pending, start - 10s, 10ms);
+    setCycleClock(nullptr);
+    EXPECT_EQ(calls, 7);
+    ASSERT_EQ(clock.sleeps.size(), 6u);
+    EXPECT_EQ(clock.sleeps[0], start - 10s);
+    EXPECT_EQ(clock.sleeps[1], start - 10s + 10ms);
+    EXPECT_EQ(clock.sleeps[2], start - 10s + 20ms);
+    // Realigned: the wake-up after the third sleep (still at start, the past
+    // deadlines cost no time) plus one period, then paced from there.
+    EXPECT_EQ(clock.sleeps[3], start + 10ms);
+    EXPECT_EQ(clock.sleeps[4], start + 20ms);
+    EXPECT_EQ(clock.sleeps[5], start + 30ms);
 }
 
 }  // namespace

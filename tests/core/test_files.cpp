@@ -148,6 +148,30 @@ TEST(Folders, RemoveXmlFilesIgnoresCaseAndKeepsOthers) {
     EXPECT_EQ(countFilesInDirectory(dir / "missing"), 0);
 }
 
+TEST(Folders, RemoveFilesTakesEmptySubfoldersButStopsAtAFullOne) {
+    TempDir dir;
+    openLog(dir / "Log.txt");
+    auto f = dir / "f";
+    std::filesystem::create_directories(f / "empty");
+    std::filesystem::create_directories(f / "full" / "deeper");
+    writeFile(f / "a.pln", "x");
+    writeFile(f / "full" / "keep.txt", "kept");
+    gf_removeFilesFromDirectory(f);
+    // Nothing inside a sub-folder is touched: no recursion.
+    EXPECT_EQ(readFile(f / "full" / "keep.txt"), "kept");
+    EXPECT_TRUE(std::filesystem::is_directory(f / "full" / "deeper"));
+    flushLog();
+    EXPECT_NE(readFile(dir / "Log.txt").find("==> gf_removeFilesFromDirectory exception: "), std::string::npos);
+
+    // Without the full one, files and empty sub-folders all go.
+    std::filesystem::remove_all(f / "full");
+    writeFile(f / "b.pln", "x");
+    std::filesystem::create_directories(f / "empty2");
+    gf_removeFilesFromDirectory(f);
+    EXPECT_EQ(countFilesInDirectory(f), 0);
+    closeLog();
+}
+
 TEST(SaveXml, AddsDeclarationAndReplacesFileWhole) {
     TempDir dir;
     pugi::xml_document doc;

@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include "core/hooks.h"
 #include "core/state.h"
 #include "core/status.h"
+#include "input/input.h"
 #include "input/traffic_reader.h"
 #include "input/weather_reader.h"
 #include "platform/socket.h"
@@ -151,6 +153,33 @@ TEST_F(ReaderFixture, SetUpErrorStopsTheCycle) {
     EXPECT_EQ(restartDelaySeconds(), 15);
     EXPECT_TRUE(log.contains("The Traffic Reader has stopped with error: bind to stream socket failed, error: "));
     EXPECT_TRUE(log.contains("Traffic Reader disconnected"));
+}
+
+// The liveness check compares a reader's counter with the value it saw at
+// the previous check; a reconnection or a restart zeroes both together.
+TEST(ReaderLiveness, CounterAndRememberedValueAreZeroedTogether) {
+    vntx::testing::CapturedLog log;
+    installInputHooks();
+    auto& h = hooks();
+    auto& w = weatherReader();
+    w.datagramCount = 5;
+    EXPECT_TRUE(h.weatherCountChanged());
+    EXPECT_FALSE(h.weatherCountChanged());  // nothing since
+    w.datagramCount += 2;
+    EXPECT_TRUE(h.weatherCountChanged());
+    // RealTraffic reconnected: no datagram since is silence, whatever the
+    // counter stood at before.
+    resetReaderState();
+    EXPECT_FALSE(h.weatherCountChanged());
+    w.datagramCount += 1;
+    EXPECT_TRUE(h.weatherCountChanged());
+    // A restart: both readers.
+    trafficReader().datagramCount = 9;
+    EXPECT_TRUE(h.trafficCountChanged());
+    resetInputState();
+    EXPECT_FALSE(h.weatherCountChanged());
+    EXPECT_FALSE(h.trafficCountChanged());
+    hooks() = CycleHooks{};
 }
 
 TEST(WeatherReaderThread, ReceivesQnh) {

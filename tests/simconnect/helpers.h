@@ -81,6 +81,12 @@ struct Collected {
             if (auto r = wire::decodeReceived(m); r && r->id == id) out.push_back(*r);
         return out;
     }
+    void clear(DWORD id) {
+        std::erase_if(messages, [&](const wire::Bytes& m) {
+            auto r = wire::decodeReceived(m);
+            return r && r->id == id;
+        });
+    }
 };
 
 inline std::vector<nlohmann::json> readTrace(const std::filesystem::path& path) {

@@ -16,6 +16,13 @@ namespace {
 
 constexpr double kUserLat = 47.4647, kUserLon = 8.5492;
 
+// A flight plan as the program writes it (the quote after the document's
+// opening tag included).
+constexpr const char* kPlan =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SimBase.Document Type=\"AceXML\" version=\"4,3\">\"\n"
+    "<FlightPlan.FlightPlan>\n<FPType>IFR</FPType>\n<DepartureID>LSZH</DepartureID>\n"
+    "<DestinationID>EGLL</DestinationID>\n</FlightPlan.FlightPlan>\n</SimBase.Document>\n";
+
 class SimhostTest : public ::testing::Test {
 protected:
     Sandbox box;
@@ -109,7 +116,7 @@ TEST_F(SimhostTest, OpenOverThePipeReachesAVersion6Simulator) {
 
 TEST_F(SimhostTest, EveryOperationArrivesWithItsSizeAndFields) {
     startHost(options());
-    auto plan = box.write("orig_dest/SWR12.pln", "<SimBase.Document/>");
+    auto plan = box.write("orig_dest/SWR12.pln", kPlan);
     open();
     ASSERT_EQ(SimConnect_SubscribeToSystemEvent(h, 201, "Sim"), S_OK);
     ASSERT_EQ(SimConnect_SubscribeToSystemEvent(h, 202, "ObjectAdded"), S_OK);
@@ -131,9 +138,9 @@ TEST_F(SimhostTest, EveryOperationArrivesWithItsSizeAndFields) {
     EXPECT_EQ(added[0].objectId, object);
 
     double block[8] = {kUserLat + 0.02, kUserLon + 0.01, 0.05, -0.1, 1.5, 3500, 10, 180};
-    ASSERT_EQ(SimConnect_SetDataOnSimObject(h, 402, object, 0, 0, sizeof block, block), S_OK);
     ASSERT_EQ(SimConnect_TransmitClientEvent(h, object, 215, 1, 301, 0), S_OK);
     ASSERT_EQ(SimConnect_AIReleaseControl(h, object, 103), S_OK);
+    ASSERT_EQ(SimConnect_SetDataOnSimObject(h, 402, object, 0, 0, sizeof block, block), S_OK);
     ASSERT_EQ(SimConnect_AISetAircraftFlightPlan(h, object, plan.string().c_str(), 110), S_OK);
     defineAiObject();
     ASSERT_EQ(SimConnect_RequestDataOnSimObjectType(h, 101, 404, 20000, SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT), S_OK);
@@ -257,6 +264,137 @@ TEST_F(SimhostTest, RefusedCreationAndMissingFlightPlanComeBackAsExceptionsWithT
     EXPECT_EQ(ex[1].exception, SIMCONNECT_EXCEPTION_LOAD_FLIGHTPLAN_FAILED);
     EXPECT_EQ(ex[1].sendId, plan);
     EXPECT_EQ(server->aiObjectCount(), 1u);
+}
+
+// A stand-in that accepted everything hid faults of the program: it must
+// refuse and show what the simulator refuses and shows.
+class StrictSimhostTest : public SimhostTest {
+protected:
+    void SetUp() override {
+        Options o = options();
+        o.titles = box.write("titles.txt", "Airbus A320 Swiss\nEurocopter EC135 Police\thelicopter\n").string();
+        startHost(o);
+        open();
+        ASSERT_EQ(SimConnect_SubscribeToSystemEvent(h, 202, "ObjectAdded"), S_OK);
+        ASSERT_EQ(SimConnect_SubscribeToSystemEvent(h, 203, "ObjectRemoved"), S_OK);
+        ASSERT_EQ(SimConnect_MapClientEventToSimEvent(h, 215, "FREEZE_LATITUDE_LONGITUDE_SET"), S_OK);
+        const char* names[3] = {"Plane Latitude", "Plane Longitude", "Plane Altitude"};
+        const char* units[3] = {"degree", "degree", "feet"};
+        for (int i = 0; i < 3; ++i) ASSERT_EQ(SimConnect_AddToDataDefinition(h, 402, names[i], units[i]), S_OK);
+        defineAiObject();
+    }
+    DWORD created(const char* title, const char* tail) {
+        const std::size_t before = got.of(SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID).size();
+        EXPECT_EQ(create(title, tail, kUserLat + 0.01, kUserLon), S_OK);
+        EXPECT_TRUE(pumpUntil([&] { return got.of(SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID).size() > before; }));
+        return got.of(SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID).back().objectId;
+    }
+    void place(DWORD object, double alt) {
+        double block[3] = {kUserLat + 0.01, kUserLon, alt};
+        ASSERT_EQ(SimConnect_SetDataOnSimObject(h, 402, object, 0, 0, sizeof block, block), S_OK);
+    }
+    // (on ground, altitude above ground) of an object, as a by-type request sees it.
+    std::pair<std::int64_t, double> ground(DWORD object) {
+        got.clear(SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE);
+        EXPECT_EQ(SimConnect_RequestDataOnSimObjectType(h, 101, 404, 20000, SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT), S_OK);
+        EXPECT_TRUE(pumpUntil([&] {
+            for (const auto& r : got.of(SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE))
+                if (r.entryNumber == r.outOf) return true;
+            return false;
+        }));
+        for (const auto& r : got.of(SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE))
+            if (r.objectId == object) {
+                vntx::simconnect::wire::DatumReader in(r.objectData);
+                double above = 0, elevation = 0;
+                std::int64_t onGround = 0;
+                in.float64(above) && in.float64(elevation) && in.int64(onGround);
+                last = {onGround, above};
+            }
+        return last;
+    }
+    std::pair<std::int64_t, double> last;
+};
+
+TEST_F(StrictSimhostTest, AiObjectsAreNeverNumberedTwoOrBelow) {
+    EXPECT_EQ(created("Airbus A320 Swiss", "SWR1"), 3u);
+    EXPECT_EQ(created("Airbus A320 Swiss", "SWR2"), 4u);
+}
+
+TEST_F(StrictSimhostTest, APositionIsRefusedUntilTheObjectIsReleasedOrFrozen) {
+    const DWORD a = created("Airbus A320 Swiss", "SWR3");
+    const DWORD b = created("Airbus A320 Swiss", "SWR4");
+    place(a, 5000);
+    ASSERT_TRUE(waitFor([&] { return traced("SetDataOnSimObject").size() == 1; }));
+    EXPECT_EQ(traced("SetDataOnSimObject")[0]["refused"], "position of an object never released or frozen");
+    EXPECT_NEAR(ground(a).second, 3000 - 1416, 1e-6);  // still where it was created
+    ASSERT_EQ(SimConnect_AIReleaseControl(h, a, 103), S_OK);
+    ASSERT_EQ(SimConnect_TransmitClientEvent(h, b, 215, 1, 301, 0), S_OK);
+    place(a, 5000);
+    place(b, 6000);
+    ASSERT_TRUE(waitFor([&] { return traced("SetDataOnSimObject").size() == 3; }));
+    EXPECT_FALSE(traced("SetDataOnSimObject")[1].contains("refused"));
+    EXPECT_FALSE(traced("SetDataOnSimObject")[2].contains("refused"));
+    EXPECT_NEAR(ground(a).second, 5000 - 1416, 1e-6);
+    EXPECT_NEAR(ground(b).second, 6000 - 1416, 1e-6);
+}
+
+TEST_F(StrictSimhostTest, SimOnGroundFollowsEveryPositionAgainstTheGround) {
+    const DWORD a = created("Airbus A320 Swiss", "SWR5");
+    EXPECT_EQ(ground(a).first, 0);  // created at 3000 ft
+    ASSERT_EQ(SimConnect_AIReleaseControl(h, a, 103), S_OK);
+    place(a, 1416 + 6.5);  // its static centre of gravity above the 1416 ft ground
+    EXPECT_EQ(ground(a), std::make_pair(std::int64_t{1}, 6.5));
+    place(a, 1416 + 40);
+    EXPECT_EQ(ground(a).first, 0);
+    // Created on the ground: standing on its gear there.
+    SIMCONNECT_DATA_INITPOSITION p{kUserLat + 0.02, kUserLon, 0, 0, 0, 90, 1, 0};
+    ASSERT_EQ(SimConnect_AICreateNonATCAircraft(h, "Airbus A320 Swiss", "SWR6", p, 104), S_OK);
+    ASSERT_TRUE(pumpUntil([&] { return got.of(SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID).size() == 2; }));
+    EXPECT_EQ(ground(got.of(SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID)[1].objectId),
+              std::make_pair(std::int64_t{1}, 6.5));
+}
+
+TEST_F(StrictSimhostTest, FlightPlansTheSimulatorCannotLoadAreRefused) {
+    const DWORD a = created("Airbus A320 Swiss", "SWR7");
+    const std::string good = box.write("plans/good.pln", kPlan).string();
+    std::string bad = kPlan;
+    bad.replace(bad.find("EGLL"), 4, "");
+    const std::string noDestination = box.write("plans/nodest.pln", bad).string();
+    const std::string notXml = box.write("plans/broken.pln", "<SimBase.Document><FlightPlan.FlightPlan>").string();
+    ASSERT_EQ(SimConnect_AISetAircraftFlightPlan(h, a, good.c_str(), 110), S_OK);
+    ASSERT_EQ(SimConnect_AISetAircraftFlightPlan(h, a, noDestination.c_str(), 110), S_OK);
+    const DWORD second = lastPacket();
+    ASSERT_EQ(SimConnect_AISetAircraftFlightPlan(h, a, notXml.c_str(), 110), S_OK);
+    ASSERT_TRUE(pumpUntil([&] { return got.of(SIMCONNECT_RECV_ID_EXCEPTION).size() == 2; }));
+    auto ex = got.of(SIMCONNECT_RECV_ID_EXCEPTION);
+    EXPECT_EQ(ex[0].exception, SIMCONNECT_EXCEPTION_LOAD_FLIGHTPLAN_FAILED);
+    EXPECT_EQ(ex[0].sendId, second);
+    auto plans = traced("AISetAircraftFlightPlan");
+    ASSERT_EQ(plans.size(), 3u);
+    EXPECT_FALSE(plans[0].contains("refused"));
+    EXPECT_EQ(plans[1]["refused"], "DestinationID '' is not an airport ident");
+    EXPECT_NE(plans[2]["refused"].get<std::string>().find("not XML"), std::string::npos);
+}
+
+TEST_F(StrictSimhostTest, AHelicopterIsAnnouncedAsOne) {
+    const DWORD plane = created("Airbus A320 Swiss", "SWR8");
+    const DWORD heli = created("Eurocopter EC135 Police", "POL1");
+    ASSERT_TRUE(pumpUntil([&] { return got.of(SIMCONNECT_RECV_ID_EVENT_OBJECT_ADDREMOVE).size() == 2; }));
+    auto added = got.of(SIMCONNECT_RECV_ID_EVENT_OBJECT_ADDREMOVE);
+    EXPECT_EQ(added[0].objectId, plane);
+    EXPECT_EQ(added[0].objectType, static_cast<DWORD>(SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT));
+    EXPECT_EQ(added[1].objectId, heli);
+    EXPECT_EQ(added[1].objectType, static_cast<DWORD>(SIMCONNECT_SIMOBJECT_TYPE_HELICOPTER));
+    ASSERT_EQ(SimConnect_RequestDataOnSimObjectType(h, 101, 404, 20000, SIMCONNECT_SIMOBJECT_TYPE_HELICOPTER), S_OK);
+    ASSERT_TRUE(pumpUntil([&] { return !got.of(SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE).empty(); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    SimConnect_CallDispatch(h, &Collected::proc, &got);
+    ASSERT_EQ(got.of(SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE).size(), 1u);
+    EXPECT_EQ(got.of(SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE)[0].objectId, heli);
+    ASSERT_EQ(SimConnect_AIRemoveObject(h, heli, 105), S_OK);
+    ASSERT_TRUE(pumpUntil([&] { return got.of(SIMCONNECT_RECV_ID_EVENT_OBJECT_ADDREMOVE).size() == 3; }));
+    EXPECT_EQ(got.of(SIMCONNECT_RECV_ID_EVENT_OBJECT_ADDREMOVE)[2].objectType,
+              static_cast<DWORD>(SIMCONNECT_SIMOBJECT_TYPE_HELICOPTER));
 }
 
 TEST_F(SimhostTest, StringsThatDoNotFitAreRefusedWithoutSendingAnything) {

@@ -90,6 +90,27 @@ TEST_F(LinkTest, ACreatedObjectIsIdentifiedByItsAtcIdAndReleasedAndFrozen) {
     EXPECT_EQ(frozen[3].objectId, 41u);
 }
 
+TEST_F(LinkTest, AHelicopterIsIdentifiedAndItsRemovalReported) {
+    connect();
+    link.setUserObjectId(1);
+    link.queueCreation({{}, "HKG1", "Heli livery", 0x780123});
+    link.flushFrame();
+    wire::Bytes m;
+    wire::appendObjectAddRemove(m, 4, EVT_OBJECT_ADDED, 50, SIMCONNECT_SIMOBJECT_TYPE_HELICOPTER);
+    send(m);
+    aircraftInRange(50, 0, 20, 1, "HKG1");
+    auto notices = link.takeNotices();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].kind, NoticeKind::CreatedLive);
+    EXPECT_EQ(notices[0].objectId, 50u);
+    m.clear();
+    wire::appendObjectAddRemove(m, 4, EVT_OBJECT_REMOVED, 50, SIMCONNECT_SIMOBJECT_TYPE_HELICOPTER);
+    send(m);
+    notices = link.takeNotices();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].kind, NoticeKind::Removed);
+}
+
 TEST_F(LinkTest, GroundReportsOnlyForLowAircraftWithATrueAtcId) {
     link.setUserObjectId(10);
     aircraftInRange(11, 2500, 300, 1, "EZY1");   // at the limit: reported
@@ -313,6 +334,16 @@ TEST_F(LinkTest, EventsSetRunningAndStopForANewFlight) {
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(notices[0].kind, NoticeKind::Removed);
     EXPECT_EQ(notices[0].objectId, 33u);
+    // The user object and lower ids are never reported to the traffic code.
+    link.setUserObjectId(5);
+    for (DWORD id : {1u, 5u, 6u}) {
+        m.clear();
+        wire::appendObjectAddRemove(m, 4, EVT_OBJECT_REMOVED, id, SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT);
+        send(m);
+    }
+    notices = link.takeNotices();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].objectId, 6u);
     EXPECT_FALSE(stopRequested());
     m.clear();
     wire::appendFileNameEvent(m, 4, EVT_FLIGHT_LOADED, "flight.fxml");

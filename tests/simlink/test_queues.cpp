@@ -66,10 +66,7 @@ TEST_F(LinkTest, NothingIsEverMovedOrRemovedForTheUserObjectOrLowerIds) {
     link.setUserObjectId(5);
     for (std::uint32_t oid : {3u, 5u, 6u, 9u}) link.queuePosition(oid, at(oid));
     link.handOverPositions();
-    std::vector<std::uint32_t> stack{4, 5, 7};
-    std::deque<CreationRecord> none;
-    for (std::uint64_t tick = 10; tick <= 30; tick += 10) link.pace(tick, stack, none, none);
-    EXPECT_TRUE(stack.empty());
+    for (std::uint32_t oid : {7u, 5u, 4u}) link.queueRemoval(oid);
     link.flushFrame();
     auto moved = client.callsOf("SetDataOnSimObject");
     ASSERT_EQ(moved.size(), 2u);
@@ -94,9 +91,8 @@ TEST_F(LinkTest, NothingIsEverMovedOrRemovedForTheUserObjectOrLowerIds) {
 TEST_F(LinkTest, AFrameSendsPositionsThenEventsThenCreationsThenRemovals) {
     connect();
     link.setUserObjectId(1);
-    std::vector<std::uint32_t> stack{8};
-    std::deque<CreationRecord> live{creation("DLH4AB", 0x3C6444)}, statics;
-    link.pace(50, stack, live, statics);
+    link.queueRemoval(8);
+    link.queueCreation(creation("DLH4AB", 0x3C6444));
     link.setCabinLights(8, 1);
     link.queuePosition(8, at(47.1));
     link.handOverPositions();
@@ -116,42 +112,13 @@ TEST_F(LinkTest, AFrameSendsPositionsThenEventsThenCreationsThenRemovals) {
     EXPECT_EQ(pending[0].callsign, "DLH4AB");
 }
 
-TEST_F(LinkTest, PacingTakesOneRemovalEveryTenthTickAndLiveCreationsBeforeStaticOnes) {
-    connect();
-    link.setUserObjectId(1);
-    std::vector<std::uint32_t> stack{20, 21, 22};
-    std::deque<CreationRecord> live{creation("LIVE1", 20001), creation("LIVE2", 20002)};
-    std::deque<CreationRecord> statics{creation("STAT1", 7)};
-    for (std::uint64_t tick = 1; tick <= 150; ++tick) link.pace(tick, stack, live, statics);
-    link.flushFrame();
-    auto removed = client.callsOf("AIRemoveObject");
-    ASSERT_EQ(removed.size(), 3u);
-    EXPECT_EQ(removed[0].objectId, 22u);  // the stack's top first
-    auto created = client.callsOf("AICreateNonATCAircraft");
-    ASSERT_EQ(created.size(), 3u);
-    EXPECT_EQ(created[0].tail, "LIVE1");
-    EXPECT_EQ(created[1].tail, "LIVE2");
-    EXPECT_EQ(created[2].tail, "STAT1");
-
-    client.clear();
-    stack = {30};
-    live = {creation("LIVE3", 20003)};
-    for (std::uint64_t tick = 151; tick <= 159; ++tick) link.pace(tick, stack, live, statics);
-    link.flushFrame();
-    EXPECT_TRUE(client.calls().empty());
-    EXPECT_EQ(stack.size(), 1u);
-    EXPECT_EQ(live.size(), 1u);
-}
-
 TEST_F(LinkTest, AFailedCreationRunsTheRequestFailureStepAndLaterFramesSendNothing) {
     connect();
     link.setUserObjectId(1);
     client.fails = [](const Call& c) { return c.op == "AICreateNonATCAircraft"; };
     link.queueCreation(creation("BAW12", 0x400ABC, "Big Jet"));
     link.queueCreation(creation("BAW13", 0x400ABD));
-    std::vector<std::uint32_t> stack{9};
-    std::deque<CreationRecord> none;
-    link.pace(10, stack, none, none);
+    link.queueRemoval(9);
     link.flushFrame();
     EXPECT_EQ(client.callsOf("AICreateNonATCAircraft").size(), 1u);
     EXPECT_TRUE(client.callsOf("AIRemoveObject").empty());
@@ -174,28 +141,6 @@ TEST_F(LinkTest, AFailedCreationRunsTheRequestFailureStepAndLaterFramesSendNothi
     link.requestAiWithinRange();
     EXPECT_TRUE(client.calls().empty());
     EXPECT_EQ(link.queuedPositions(), 0u);
-}
-
-TEST_F(LinkTest, SetFlapsFollowsTheTableAndRecordsAnInvalidIndex) {
-    connect();
-    int current = 0;
-    link.gf_setFlaps(5, AircraftCategory::Large, current, 2);
-    EXPECT_EQ(current, 2);
-    link.gf_setFlaps(5, AircraftCategory::Large, current, 2);  // unchanged: nothing
-    link.gf_setFlaps(5, AircraftCategory::Rotorcraft, current, 3);
-    EXPECT_EQ(current, 2);
-    link.gf_setFlaps(5, AircraftCategory::Large, current, 5);
-    EXPECT_EQ(current, 5);
-    link.gf_setFlaps(5, AircraftCategory::Large, current, 4);
-    link.setUserObjectId(1);
-    link.flushFrame();
-    auto sent = client.callsOf("TransmitClientEvent");
-    ASSERT_EQ(sent.size(), 2u);
-    EXPECT_EQ(sent[0].data, 10240u);
-    EXPECT_EQ(sent[1].data, 0u);  // index 4 sends 0
-    EXPECT_NE(log().find("==> gf_setFlaps: invalid flaps index"), std::string::npos);
-    EXPECT_EQ(flapsEventData(1), 3072u);
-    EXPECT_EQ(flapsEventData(3), 16383u);
 }
 
 TEST_F(LinkTest, LightsGoOutInTheirFixedOrder) {
@@ -270,6 +215,30 @@ TEST_F(LinkTest, AFrameIsSkippedWhileAnotherThreadHoldsTheLock) {
     EXPECT_EQ(client.callsOf("TransmitClientEvent").size(), 1u);
 }
 
+TEST_F(LinkTest, AfterARequestFailureTheFrameStillOnlyTriesTheLock) {
+    connect();
+    link.setUserObjectId(1);
+    link.queueClientEvent(3, EVT_GEAR_SET, 1);
+    link.requestFailure();
+    std::promise<void> locked, release;
+    std::thread holder([&] {
+        std::lock_guard held(link.simConnectMutex());
+        locked.set_value();
+        release.get_future().wait();
+    });
+    locked.get_future().wait();
+    auto flushed = std::async(std::launch::async, [&] { link.flushFrame(); });
+    const bool returned = flushed.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    release.set_value();
+    holder.join();
+    flushed.wait();
+    EXPECT_TRUE(returned) << "the frame waited for the lock";
+    // The next frame discards the queues unsent.
+    link.flushFrame();
+    link.flushFrame();
+    EXPECT_TRUE(client.callsOf("TransmitClientEvent").empty());
+}
+
 TEST_F(LinkTest, FlightPlanFileHasItsEightLinesAndAnAircraftWithoutDestinationGetsNone) {
     connect();
     auto data = dir / "appdata";
@@ -314,28 +283,6 @@ TEST_F(LinkTest, FlightPlanFileHasItsEightLinesAndAnAircraftWithoutDestinationGe
     removeFlightPlanFolder(data);
     EXPECT_FALSE(std::filesystem::exists(flightPlanFolder(data)));
     EXPECT_TRUE(std::filesystem::exists(data));
-}
-
-TEST_F(LinkTest, ActivationRunsItsStepsInOrderAndRefusesLowObjectIds) {
-    connect();
-    std::vector<std::string> steps;
-    ActivationSteps s;
-    s.store = [&](std::uint32_t oid, double above) { steps.push_back(fmt::format("store {} {}", oid, above)); };
-    s.frontReportOnGround = [] { return true; };
-    s.parks = [&] { steps.push_back("parks"); };
-    s.createFlightPlan = [&] {
-        steps.push_back("plan");
-        EXPECT_TRUE(client.callsOf("RequestDataOnSimObject").empty());
-    };
-    EXPECT_FALSE(activateCreated(link, 2, 10, s));
-    EXPECT_TRUE(steps.empty());
-    EXPECT_TRUE(activateCreated(link, 3, 12.5, s));
-    EXPECT_EQ(steps, (std::vector<std::string>{"store 3 12.5", "parks", "plan"}));
-    auto req = client.callsOf("RequestDataOnSimObject");
-    ASSERT_EQ(req.size(), 1u);
-    EXPECT_EQ(req[0].request, REQ_STATIC_CG);
-    EXPECT_EQ(req[0].id, DEF_STATIC_CG);
-    EXPECT_EQ(req[0].objectId, 3u);
 }
 
 TEST(RefusedLiveriesTest, TheTwentiethRefusalStopsWithError81) {

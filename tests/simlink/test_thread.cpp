@@ -1,7 +1,7 @@
 // The "SimClient" thread over the in-process fake simulator: registration,
 // the start-up wait, and the ways a connection ends.
 #include "core/cycle.h"
-#include "simconnect/fake_client.h"
+#include "support/fake_client.h"
 #include "simlink/fixture.h"
 
 namespace vntx::simlink::test {

@@ -9,7 +9,9 @@ Usage: live_run.py --exe E --simhost S --rtfeed R --livgen L --fidelity F
                    --recording FILE --start S --seconds N --out DIR
                    [--user LAT,LON,HDG] [--centre LAT,LON] [--range NM]
                    [--max-median M] [--max-p95 M]
-Exit code 0 when the run ended cleanly and the figures are within the limits.
+Exit code 0 when the run ended cleanly, every creation asked was answered,
+every object created was taken over and placed by the program, no object
+jumped, and the figures are within the limits.
 """
 import argparse
 import os
@@ -126,11 +128,18 @@ def run(a):
     for i, l in enumerate(lines):
         if l.startswith("Live traffic summary:"):
             print(l)
+            # Every creation the program asked for was answered: created or refused.
+            m = re.search(r"(\d+) creations asked, (\d+) created, \d+ removed, (\d+) refused", l)
+            if not m or int(m.group(2)) + int(m.group(3)) != int(m.group(1)):
+                print("live_run: creations asked and created differ")
+                ok = False
         if l.startswith("Matches at step:"):
             print("Livery matches per step: " + ", ".join(x.strip() for x in lines[i + 1:i + 8]))
     print(fid.stdout, end="")
     with open(os.path.join(out, "figures.txt"), "w") as f:
         f.write(fid.stdout)
+    if fid.returncode != 0:
+        print("live_run: the simulator's trace shows a fault (see the figures above)")
     return ok and fid.returncode == 0
 
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -22,12 +23,15 @@ struct Harness {
     std::optional<ParkAirportInfo> park;
     std::optional<UserPosition> user;
     double qnh = 1013;
-    int matchCalls = 0;
+    int matchCalls = 0;  // livery choices
+    int probeCalls = 0;  // trials
+    std::set<std::string> noLivery;
     std::multimap<std::int32_t, TrafficRecord> later;
     std::string liverySuffix;  // changes the livery chosen, for respawns
     TrafficManager mgr;
 
-    Harness() : mgr(sim, services()) {
+    // adjust: changes to the services before the manager is made.
+    explicit Harness(const std::function<void(TrafficServices&)>& adjust = {}) : mgr(sim, services(adjust)) {
         params().resetToDefaults();
         seedTrafficRandom(7);
         mgr.setIncomingSource([this](std::deque<TrafficRecord>& out, std::size_t n) {
@@ -42,7 +46,7 @@ struct Harness {
     }
     ~Harness() { params().resetToDefaults(); }
 
-    TrafficServices services() {
+    TrafficServices services(const std::function<void(TrafficServices&)>& adjust) {
         TrafficServices s;
         s.category = [this](const std::string& t) {
             auto it = categories.find(t);
@@ -51,14 +55,26 @@ struct Harness {
         s.halfWingspan = [](const std::string&) { return 0.01; };
         s.matchLivery = [this](LiveAircraft& ac) {
             ++matchCalls;
-            if (typesWithoutLivery.count(ac.aircraftType)) return false;
-            ac.liveryTitle = ac.aircraftType + " " + ac.operatorCode + " " + ac.registration + liverySuffix;
-            return true;
+            ac.liveryTitle = titleFor(ac);
+            return !ac.liveryTitle.empty();
         };
+        s.probeLivery = [this](const LiveAircraft& ac) {
+            ++probeCalls;
+            return titleFor(ac);
+        };
+        s.noLiveryContains = [this](const LiveAircraft& ac) { return noLivery.count(ac.registration) != 0; };
+        s.noLiveryAdd = [this](const LiveAircraft& ac) { noLivery.insert(ac.registration); };
+        s.noLiveryClear = [this] { noLivery.clear(); };
         s.parkAirport = [this] { return park; };
         s.qnh = [this] { return qnh; };
         s.userPosition = [this] { return user; };
+        if (adjust) adjust(s);
         return s;
+    }
+
+    std::string titleFor(const LiveAircraft& ac) const {
+        if (typesWithoutLivery.count(ac.aircraftType)) return {};
+        return ac.aircraftType + " " + ac.operatorCode + " " + ac.registration + liverySuffix;
     }
 
     // A report arriving now, due 3000 ticks later.

@@ -119,6 +119,19 @@ TEST(Lifecycle, AircraftWithoutLiveryIsNotTriedAgain) {
     EXPECT_TRUE(h.sim.creations.empty());
 }
 
+TEST(Lifecycle, AnAircraftWithoutRegistrationIsNotKeptOutAfterAFailedMatch) {
+    Harness h;
+    h.typesWithoutLivery.insert("ZZZ9");
+    pair(h, 71019, 10, 10, "NOREG1", 1000, "ZZZ9");
+    h.runTo(3000);
+    EXPECT_EQ(h.ac(71019), nullptr);
+    EXPECT_TRUE(h.noLivery.empty());
+    pair(h, 71019, 10, 10, "NOREG1", 2000, "ZZZ9");
+    h.runTo(6100);
+    EXPECT_EQ(h.matchCalls, 2);  // tried again
+    EXPECT_EQ(h.mgr.stats().noLivery, 2u);
+}
+
 TEST(Lifecycle, RemovalWhileWaitingForCreationNeverReachesTheSimulator) {
     Harness h;
     pair(h, 71007, 10, 10, "WAIT1");
@@ -187,6 +200,26 @@ TEST(Lifecycle, LiveryRespawnKeepsRecordAndReports) {
                          h.sim.gone[0].last.longitude) * 1852.0, 5.0);
     EXPECT_GT(h.sim.creations[1].longitude, 10.0005);
     EXPECT_FALSE(ac->stream.empty());
+    // Two livery choices (creation and respawn) and one trial of the new
+    // registration, which the matching neither counts nor logs.
+    EXPECT_EQ(h.matchCalls, 2);
+    EXPECT_EQ(h.probeCalls, 1);
+}
+
+TEST(Lifecycle, AnAircraftRemovedWhileItRespawnsIsRemovedOnceAndNotCreatedAgain) {
+    Harness h;
+    for (int i = 0; i < 8; ++i)
+        h.arrive(report(71020, 1000 + 5 * i, 10, eastOf(10, 10, 100, 5 * i), 5000, 100, 90, "RSP3"));
+    h.runTo(3400);
+    LiveAircraft* ac = h.ac(71020);
+    ASSERT_EQ(ac->state, AcState::active);
+    const std::uint32_t id = ac->objectId;
+    h.mgr.liveryRespawn(*ac);
+    h.mgr.removeAircraftFromSim(*ac);
+    h.run(600);
+    EXPECT_EQ(std::count(h.sim.removals.begin(), h.sim.removals.end(), id), 1);
+    EXPECT_EQ(h.ac(71020), nullptr);
+    EXPECT_EQ(h.sim.creations.size(), 1u);
 }
 
 TEST(Lifecycle, RespawnIsOffWithoutGuidChanges) {
@@ -269,6 +302,31 @@ TEST(Lifecycle, WithdrawalRemovesActiveAndDropsWaitingAircraft) {
     h.run(20);
     EXPECT_EQ(h.ac(71014), nullptr);
     EXPECT_TRUE(h.mgr.liveList().empty());
+}
+
+TEST(Lifecycle, ABlockedCallsignRemovesTheFirstActiveMatchOnceAfterTheEdit) {
+    Harness h;
+    pair(h, 71023, 10, 10, "BLK2", 1000, "A320");
+    pair(h, 71024, 11, 10, "BLK2", 1000, "B738");  // same callsign, another type
+    h.runTo(3400);
+    ASSERT_EQ(h.ac(71023)->state, AcState::active);
+    ASSERT_EQ(h.ac(71024)->state, AcState::active);
+    params().BLOCK_CALLSIGN.set("BLK2");
+    for (int second = 0; second < 3; ++second) {
+        h.mgr.perReportDuties();
+        h.run(100);
+    }
+    ASSERT_EQ(h.sim.removals.size(), 1u);
+    EXPECT_EQ(h.ac(71023), nullptr);
+    ASSERT_NE(h.ac(71024), nullptr);
+    EXPECT_EQ(h.ac(71024)->state, AcState::active);
+    // Blocked again after an unblock: the next one goes.
+    params().BLOCK_CALLSIGN.set("");
+    h.mgr.perReportDuties();
+    params().BLOCK_CALLSIGN.set("BLK2");
+    h.mgr.perReportDuties();
+    h.run(20);
+    EXPECT_EQ(h.sim.removals.size(), 2u);
 }
 
 TEST(Lifecycle, BlockedCallsignAndFilteredCategoriesAreNeverCreated) {

@@ -243,19 +243,68 @@ TEST(Motion, HeadingTurnsSmoothlyTowardsTheNextLeg) {
     EXPECT_GE(minBank, -categoryLimits(Category::Large).maxBank - 1e-9);
 }
 
-TEST(Motion, PitchVariationIsDrawnPerAircraft) {
-    std::mt19937 rng(3);
-    bool up = false, down = false;
-    for (int i = 0; i < 50; ++i) {
-        const auto m = motionConstants(Category::Heavy, rng);
-        const double r = m.rotationPitch / (-5 * kDeg);
-        const double c = m.climbPitch / (-12.5 * kDeg);
-        EXPECT_TRUE(std::fabs(r - 1.025) < 1e-12 || std::fabs(r - 0.975) < 1e-12);
-        EXPECT_TRUE(std::fabs(c - 1.05) < 1e-12 || std::fabs(c - 0.95) < 1e-12);
-        up = up || r > 1;
-        down = down || r < 1;
+TEST(Motion, AFlareStillFollowsAStraightLegAfterATurningOne) {
+    Harness h;
+    h.park = ParkAirportInfo{22.3, 114.02, 0, {"TEST"}};
+    h.run(1);  // the tick reads the park airport
+    LiveAircraft ac;
+    ac.state = AcState::active;
+    ac.flightState = FlightState::flying;
+    ac.category = Category::Large;
+    ac.landingArmed = true;
+    ac.flareStage = 2;
+    ac.altitudeChange = -0.075;
+    ac.pos = {22.3, 114.0, -3.5 * kDeg, -8 * kDeg, 100 * kDeg, 30, -7, 140};
+    ac.headingChange = 0.05 * kDeg;  // left over from the turning leg before
+    ac.bankChange = -0.01 * kDeg;
+    // The last legs run straight east onto the runway.
+    TrafficRecord front = report(1, 100, 22.3, 114.0, 30, 140, 90);
+    TrafficRecord next = report(1, 105, 22.3, eastOf(22.3, 114.0, 140, 5), 20, 140, 90);
+    TrafficRecord touch = report(1, 110, 22.3, eastOf(22.3, 114.0, 140, 10), 0, 130, 90);
+    front.scheduledTick = h.mgr.tickCount();
+    next.scheduledTick = h.mgr.tickCount() + 500;
+    touch.scheduledTick = h.mgr.tickCount() + 1000;
+    ac.stream = {front, next, touch};
+    h.mgr.nextPosMain(ac);
+    ASSERT_EQ(ac.stream.size(), 2u);
+    // Back to the course of the leg, not on round the turn.
+    EXPECT_LT(ac.headingChange, 0);
+    EXPECT_NEAR(ac.headingChange * 500, -10 * kDeg, 0.5 * kDeg);
+    EXPECT_GT(ac.bankChange, 0);  // rolling out of the right bank
+    EXPECT_DOUBLE_EQ(ac.altitudeChange, -0.075);  // the flare keeps its sink
+    EXPECT_EQ(ac.flareStage, 2);
+}
+
+TEST(Motion, ReverseThrustAtTouchdownOnlyForAircraftThatHaveIt) {
+    struct Case {
+        const char* type;
+        Category category;
+        double throttle;  // 0: no control block at all
+    };
+    const Case cases[] = {{"B744", Category::Heavy, -100},     {"A320", Category::Large, -100},
+                          {"GLF5", Category::Buzjets, -100},   {"B463", Category::Large, 100},
+                          {"EC35", Category::Rotorcraft, 100}, {"F16", Category::HighPerf, 100},
+                          {"TOR", Category::HighPerf, -100},   {"C172", Category::Light, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.type);
+        Harness h;
+        h.categories[c.type] = c.category;
+        h.arrive(report(73010, 1000, 10, 10, 800, 100, 90, "REV1", c.type));
+        h.arrive(report(73010, 1005, 10, eastOf(10, 10, 100, 5), 800, 100, 90, "REV1", c.type));
+        h.runTo(3300);
+        LiveAircraft* ac = h.ac(73010);
+        ASSERT_NE(ac, nullptr);
+        ASSERT_EQ(ac->state, AcState::active);
+        h.mgr.touchdown(*ac);
+        if (c.throttle == 0) {
+            EXPECT_TRUE(h.sim.controlBlocks.empty());
+            continue;
+        }
+        ASSERT_EQ(h.sim.controlBlocks.size(), 1u);
+        EXPECT_EQ(h.sim.controlBlocks[0].spoilers, 100);
+        EXPECT_EQ(h.sim.controlBlocks[0].throttle1, c.throttle);
+        EXPECT_EQ(h.sim.controlBlocks[0].throttle2, c.throttle);
     }
-    EXPECT_TRUE(up && down);
 }
 
 }  // namespace

@@ -2,9 +2,20 @@
 // layout and every event the tick sends known to the link.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "core/cycle.h"
+#include "core/hooks.h"
+#include "core/parameters.h"
+#include "core/state.h"
 #include "harness.h"
+#include "liveries/catalogue.h"
+#include "liveries/liveries_fixture.h"
+#include "liveries/matching.h"
+#include "liveries/scan.h"
 #include "simlink/ids.h"
 #include "traffic/program_link.h"
+#include "traffic/traffic.h"
 
 namespace vntx {
 namespace {
@@ -64,6 +75,71 @@ TEST(ProgramLink, EveryEventTheTickSendsHasAClientEvent) {
         if (e.name == "CABIN_LIGHTS_SET") continue;  // sent through the lights block
         EXPECT_NE(trafficEventId(e.name), 0u) << e.name;
     }
+}
+
+std::size_t occurrences(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+// The program's livery services over the real matcher and catalogue, and
+// the closing of a cycle with the program's traffic and livery hooks.
+TEST(ProgramLink, TrialsAreNotCountedAndClosingWritesEachReportOnce) {
+    test::TempFolder tmp;
+    params().setFile(tmp.dir() / "parameters.xml");
+    params().readAllParameters();
+    params().RANDOM.set(false);
+    resetStopState();
+    test::loadDatabase(database(), test::smallDbase());
+    std::vector<Livery> list{{"KLM", "B738", "KLM 738 A", "", 0, false}, {"DLH", "A320", "DLH 320", "", 0, false}};
+    std::sort(list.begin(), list.end(), catalogueLess);
+    catalogue().build(list, database(), tmp.output());
+    const auto services = programTrafficServices();
+
+    traffic::LiveAircraft klm;
+    klm.operatorCode = "KLM";
+    klm.aircraftType = "B738";
+    klm.registration = "PH-BXA";
+    klm.callsign = "KLM12";
+    const auto before = liveryMatcher().counters();
+    EXPECT_EQ(services.probeLivery(klm), "KLM 738 A");
+    EXPECT_EQ(liveryMatcher().counters(), before);
+    ASSERT_TRUE(services.matchLivery(klm));
+    EXPECT_EQ(klm.liveryTitle, "KLM 738 A");
+    EXPECT_EQ(liveryMatcher().counters()[2], before[2] + 1);
+    EXPECT_EQ(occurrences(tmp.log(), "KLM12 =2= KLM 738 A"), 1u);  // the trial is not logged
+
+    // A failed match alone does not fill the no-livery set; the traffic
+    // code adds the aircraft when the rules say so.
+    traffic::LiveAircraft none = klm;
+    none.operatorCode = "BAW";
+    none.aircraftType = "B744";
+    none.registration = "G-CIVA";
+    EXPECT_FALSE(services.matchLivery(none));
+    EXPECT_FALSE(services.noLiveryContains(none));
+    services.noLiveryAdd(none);
+    EXPECT_TRUE(services.noLiveryContains(none));
+
+    // Closing: the traffic totals, the matching summary and the "No match
+    // found for:" report each once.
+    installLiveryHooks();
+    installProgramTraffic();
+    trafficManager().handleIncoming(traffic::test::report(0x4840D6, 1000, 52.3, 4.7, 3000, 200, 90, "KLM12"));
+    requestStop(ExitReason::UserClosedSim, 0);
+    lf_closingDown();
+    const std::string log = tmp.log();
+    EXPECT_EQ(occurrences(log, "Live traffic summary: 1 aircraft seen"), 1u);
+    EXPECT_EQ(occurrences(log, "live traffic livery matching summary"), 1u);
+    EXPECT_EQ(occurrences(log, "Matches at step:"), 1u);
+    EXPECT_EQ(occurrences(log, "No match found for:"), 1u);
+    EXPECT_EQ(occurrences(log, "BAW B744 G-CIVA"), 1u);
+
+    hooks() = CycleHooks{};
+    resetTrafficState();
+    catalogue().clear();
+    resetStopState();
+    params().setFile({});
 }
 
 }  // namespace

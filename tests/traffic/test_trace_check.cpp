@@ -124,5 +124,39 @@ TEST(TraceCheck, SharedTailsStayUntiedAndLateReportsUnmeasured) {
     EXPECT_EQ(f.airborneCreated, 0u);
 }
 
+TEST(TraceCheck, ObjectsNeverTakenOverOrNeverPlacedAreNamed) {
+    LiveRun run;
+    auto created = [&](std::uint32_t id, double t) {
+        run.trace << fmt::format(R"({{"t":{},"op":"AICreateNonATCAircraft","object":{},"tail":"T{}","title":"x"}})", t,
+                                 id, id)
+                  << "\n";
+        run.pos(id, fmt::format("T{}", id), t, 47.0, 8.0);
+    };
+    created(3, 1.0);  // taken over by a release, then placed
+    run.trace << R"({"t":1.5,"op":"AIReleaseControl","object":3})" << "\n";
+    run.pos(3, "T3", 4.0, 47.0, 8.01);
+    created(4, 2.0);  // frozen instead, then placed
+    run.trace << R"({"t":2.5,"op":"TransmitClientEvent","object":4,"event":"FREEZE_ALTITUDE_SET","data":1})" << "\n";
+    run.pos(4, "T4", 4.0, 47.0, 8.02);
+    created(5, 3.0);  // never taken over: its positions were refused
+    run.trace << R"({"t":6.0,"op":"SetDataOnSimObject","object":5,"refused":"never released"})" << "\n";
+    created(6, 4.0);  // taken over, never placed
+    run.trace << R"({"t":4.5,"op":"AIReleaseControl","object":6})" << "\n";
+    created(7, 5.0);  // gone again after three seconds: too short to judge
+    run.trace << R"({"t":8.0,"removed":7})" << "\n";
+    created(8, 30.0);  // created near the end of the run
+    run.pos(3, "T3", 35.0, 47.0, 8.03);
+    auto f = run.check();
+    EXPECT_EQ(f.objectsCreated, 6u);
+    EXPECT_EQ(f.objectsLivedLong, 4u);
+    EXPECT_EQ(f.neverTied, (std::vector<std::uint32_t>{5}));
+    EXPECT_EQ(f.neverPlaced, (std::vector<std::uint32_t>{5, 6}));
+    const std::string text = formatTraceFigures(f);
+    EXPECT_NE(text.find("objects left alone     1 never taken over, 2 never placed (of 4 that lived 10 s or more)"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("object 5 was never released or frozen"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace vntx::fidelity

@@ -55,9 +55,9 @@ void StubSim::queueRemoval(std::uint32_t objectId) {
     }
 }
 
-bool StubSim::requestStaticCg(std::uint32_t objectId) {
+void StubSim::requestStaticCg(std::uint32_t objectId) {
+    ++staticCgRequests;
     notices_.push_back({objectId, 0, ObjectNotice::StaticCg, cgHeight, staticPitch});
-    return true;
 }
 
 void StubSim::requestWithinRange() {

@@ -61,7 +61,12 @@ public:
     std::vector<SentEvent> events;
     std::vector<std::pair<std::uint32_t, std::array<int, 7>>> lightSets;
     std::vector<std::uint32_t> toggles;
-    std::vector<std::uint32_t> controlBlocks;
+    struct ControlBlock {
+        std::uint32_t objectId;
+        double spoilers, throttle1, throttle2;
+    };
+    std::vector<ControlBlock> controlBlocks;
+    int staticCgRequests = 0;
     std::unordered_map<std::uint32_t, SimObject> objects;  // alive objects
     std::vector<SimObject> gone;                           // removed objects, with their figures
     int frame = 0;
@@ -81,14 +86,16 @@ public:
     }
     void setLights(std::uint32_t objectId, const std::array<int, 7>& l) override { lightSets.emplace_back(objectId, l); }
     void setCabinLights(std::uint32_t objectId, int on) override { events.push_back({objectId, "CABIN_LIGHTS_SET", static_cast<std::uint32_t>(on)}); }
-    void setControlBlock(std::uint32_t objectId, double, double, double) override { controlBlocks.push_back(objectId); }
+    void setControlBlock(std::uint32_t objectId, double spoilers, double throttle1, double throttle2) override {
+        controlBlocks.push_back({objectId, spoilers, throttle1, throttle2});
+    }
     bool toggleAllLights(std::uint32_t objectId) override {
         toggles.push_back(objectId);
         return true;
     }
     void queueCreation(const CreationRequest& c) override;
     void queueRemoval(std::uint32_t objectId) override;
-    bool requestStaticCg(std::uint32_t objectId) override;
+    void requestStaticCg(std::uint32_t objectId) override;
     bool createFlightPlan(const LiveAircraft&) override { return false; }
     void deleteFlightPlan(std::uint32_t) override {}
     void requestWithinRange() override;

@@ -84,10 +84,18 @@ std::vector<SentReport> readSentLog(std::istream& in, const input::DecoderSettin
 SimTrace readSimTrace(std::istream& in) {
     SimTrace trace;
     std::string line;
+    auto known = [&](const nlohmann::json& j, const char* key) -> TraceObject* {
+        if (!j.contains(key) || !j[key].is_number_unsigned()) return nullptr;
+        auto it = trace.objects.find(j[key].get<std::uint32_t>());
+        return it == trace.objects.end() ? nullptr : &it->second;
+    };
     while (std::getline(in, line)) {
         if (line.empty()) continue;
         const auto j = nlohmann::json::parse(line, nullptr, false);
         if (j.is_discarded() || !j.is_object()) continue;
+        const double t = j.value("t", 0.0);
+        trace.end = std::max(trace.end, t);
+        const std::string op = j.value("op", "");
         if (j.value("event", "") == "start") {
             trace.wallStart = j.value("wall", 0.0);
         } else if (j.contains("pos")) {
@@ -96,17 +104,25 @@ SimTrace readSimTrace(std::istream& in) {
             auto& o = trace.objects[id];
             o.objectId = id;
             if (o.tail.empty()) o.tail = j.value("tail", "");
-            o.points.push_back({j.value("t", 0.0), j.value("lat", 0.0), j.value("lon", 0.0), j.value("alt", 0.0),
-                                j.value("hdg", 0.0)});
+            // The first position is where the object was created.
+            if (!o.points.empty()) ++o.placed;
+            o.points.push_back({t, j.value("lat", 0.0), j.value("lon", 0.0), j.value("alt", 0.0), j.value("hdg", 0.0)});
         } else if (j.contains("removed")) {
-            const auto id = j["removed"].get<std::uint32_t>();
-            if (auto it = trace.objects.find(id); it != trace.objects.end()) it->second.removed = true;
-        } else if (j.value("op", "") == "AICreateNonATCAircraft" && j.contains("object")) {
+            if (TraceObject* o = known(j, "removed")) {
+                o->removed = true;
+                o->removedAt = t;
+            }
+        } else if (op == "AICreateNonATCAircraft" && j.contains("object")) {
             const auto id = j["object"].get<std::uint32_t>();
             auto& o = trace.objects[id];
             o.objectId = id;
             o.tail = j.value("tail", "");
             o.title = j.value("title", "");
+            o.createdAt = t;
+        } else if (op == "AIReleaseControl" && !j.contains("exception")) {
+            if (TraceObject* o = known(j, "object")) o->tied = true;
+        } else if (op == "TransmitClientEvent" && j.value("event", "").rfind("FREEZE_", 0) == 0 && j.value("data", 0) != 0) {
+            if (TraceObject* o = known(j, "object")) o->tied = true;
         }
     }
     for (auto& [id, o] : trace.objects)
@@ -134,6 +150,13 @@ TraceFigures checkTrace(const SimTrace& trace, const std::vector<SentReport>& re
     for (const auto& [id, o] : trace.objects) {
         ++f.objectsCreated;
         if (o.removed) ++f.objectsRemoved;
+        const double born = o.createdAt >= 0 ? o.createdAt : (o.points.empty() ? trace.end : o.points.front().t);
+        const double gone = o.removedAt >= 0 ? o.removedAt : trace.end;
+        if (gone - born >= kTakeOverSeconds) {
+            ++f.objectsLivedLong;
+            if (!o.tied) f.neverTied.push_back(id);
+            if (o.placed == 0) f.neverPlaced.push_back(id);
+        }
         if (!o.points.empty()) traceEnd = std::max(traceEnd, o.points.back().t);
         const std::string tail = stripGhost(o.tail);
         const std::set<std::uint32_t>* owners = nullptr;
@@ -157,8 +180,13 @@ TraceFigures checkTrace(const SimTrace& trace, const std::vector<SentReport>& re
             if (step > f.maxStep) {
                 f.maxStep = step;
                 f.maxStepSpeed = step / dt * 3600.0 / 1852.0;
+                f.maxStepObject = id;
+                f.maxStepAt = b.t;
             }
-            if (step > 2.0 * speed * dt + 2.0) ++f.teleports;
+            // The times are the simulator's receipt of each position, which
+            // on a busy machine lags the sender's by a few frames now and
+            // then; a jump is a step no such lag explains.
+            if (step > 2.0 * speed * std::max(dt, kReceiptJitterSeconds) + 2.0) ++f.teleports;
         }
         if (travelled > 100) ++f.objectsMoved;
         for (std::size_t i = 0, j = 0; i < o.points.size(); ++i) {
@@ -207,13 +235,17 @@ std::string formatTraceFigures(const TraceFigures& f) {
     std::string out;
     out += fmt::format("AI objects             {} created, {} removed, {} moved, {} tied to a reported aircraft\n",
                        f.objectsCreated, f.objectsRemoved, f.objectsMoved, f.objectsMatched);
+    out += fmt::format("objects left alone     {} never taken over, {} never placed (of {} that lived {:.0f} s or more)\n",
+                       f.neverTied.size(), f.neverPlaced.size(), f.objectsLivedLong, kTakeOverSeconds);
+    for (auto id : f.neverTied) out += fmt::format("  object {} was never released or frozen\n", id);
+    for (auto id : f.neverPlaced) out += fmt::format("  object {} was never placed\n", id);
     out += fmt::format("airborne aircraft      {} reported, {} flown by an object\n", f.airborneAircraft,
                        f.airborneCreated);
     out += fmt::format("distance at due time   median {:.1f} m, 95th percentile {:.1f} m, max {:.1f} m "
                        "({} reports measured, {} due while their aircraft had no object)\n",
                        f.median, f.p95, f.max, f.samples, f.notInSim);
-    out += fmt::format("largest position step  {:.2f} m ({:.0f} kt for its time), teleports {}\n", f.maxStep,
-                       f.maxStepSpeed, f.teleports);
+    out += fmt::format("largest position step  {:.2f} m ({:.0f} kt for its time, object {} at {:.1f} s), teleports {}\n",
+                       f.maxStep, f.maxStepSpeed, f.maxStepObject, f.maxStepAt, f.teleports);
     out += fmt::format("largest heading change {:.2f} deg/s\n", f.maxHeadingRate);
     return out;
 }

@@ -33,11 +33,15 @@ struct TraceObject {
     std::uint32_t objectId = 0;
     std::string tail, title;
     bool removed = false;
+    double createdAt = -1, removedAt = -1;  // trace seconds; -1: not seen
+    bool tied = false;        // released or frozen: the program took it over
+    std::size_t placed = 0;   // positions set by the program (the creation not counted)
     std::vector<TracePoint> points;
 };
 
 struct SimTrace {
     double wallStart = 0;  // system clock at t = 0
+    double end = 0;        // the last time stamp of the trace
     std::map<std::uint32_t, TraceObject> objects;  // AI objects only
 };
 
@@ -47,6 +51,10 @@ SimTrace readSimTrace(std::istream& in);
 struct TraceFigures {
     std::size_t objectsCreated = 0, objectsRemoved = 0, objectsMoved = 0;
     std::size_t objectsMatched = 0;  // tied to one aircraft of the reports
+    // Objects that lived long enough to be taken over and moved, and those of
+    // them the program never took over, or never placed.
+    std::size_t objectsLivedLong = 0;
+    std::vector<std::uint32_t> neverTied, neverPlaced;
     std::size_t airborneAircraft = 0;   // distinct aircraft with an accepted airborne report
     std::size_t airborneCreated = 0;    // of them, flown by an object
     std::vector<std::uint32_t> airborneNotCreated;
@@ -55,9 +63,17 @@ struct TraceFigures {
     double median = 0, p95 = 0, max = 0;  // metres
     double maxStep = 0;                 // metres between two positions of one object
     double maxStepSpeed = 0;            // knots implied by the largest step for its time
+    std::uint32_t maxStepObject = 0;    // where it was: object and trace seconds
+    double maxStepAt = 0;
     std::size_t teleports = 0;          // steps longer than twice the aircraft's top speed allows
     double maxHeadingRate = 0;          // degrees per second over one-second windows
 };
+
+// How far the simulator's receipt of a position may lag its sending.
+inline constexpr double kReceiptJitterSeconds = 0.5;
+
+// An object that lives this long must have been taken over and placed.
+inline constexpr double kTakeOverSeconds = 10;
 
 // delaySeconds: how long after its arrival a report is due. Reports due
 // before firstDue or after lastDue (seconds since 1970, 0: no limit) are

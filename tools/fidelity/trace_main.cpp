@@ -3,8 +3,8 @@
 //
 //   trace_fidelity --sent FILE --trace FILE [--centre lat,lon] [--range nm]
 //                  [--delay s] [--svg FILE] [--max-median m] [--max-p95 m]
-// With limits given, the exit code is 1 when a figure is beyond them or an
-// object jumped.
+// The exit code is 1 when an object jumped, or was created and never taken
+// over or placed, or (with limits given) a figure is beyond them.
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -64,7 +64,8 @@ int main(int argc, char** argv) {
     const auto f = fidelity::checkTrace(trace, reports, delay);
     std::cout << fidelity::formatTraceFigures(f);
     if (!svgPath.empty()) writeFileAtomically(svgPath, fidelity::traceSvg(trace, reports));
-    bool ok = f.teleports == 0;
+    // Every object the program created is taken over and moved by it.
+    bool ok = f.teleports == 0 && f.neverTied.empty() && f.neverPlaced.empty();
     if (maxMedian > 0 && (f.samples == 0 || f.median > maxMedian)) ok = false;
     if (maxP95 > 0 && (f.samples == 0 || f.p95 > maxP95)) ok = false;
     return ok ? 0 : 1;

@@ -5,12 +5,15 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include <nlohmann/json.hpp>
 
 #include "core/files.h"
 #include "platform/platform.h"
 #include "platform/socket.h"
+#include "variables.h"
 
 namespace vntx::simhost {
 
@@ -23,32 +26,21 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kRadToDeg = 180.0 / kPi;
 
-struct Datum {
-    std::string name;   // upper case, without an index suffix
-    int index = 0;      // ":N" suffix
-    std::string units;  // lower case
-    DWORD type = 0;
-};
-
-struct Definition {
-    std::vector<Datum> datums;
-    // Bytes of one element, or 0 when a STRINGV makes it variable.
-    std::size_t size() const {
-        std::size_t n = 0;
-        for (const auto& d : datums) {
-            std::size_t s = wire::datumSize(d.type);
-            if (s == 0) return 0;
-            n += s;
-        }
-        return n;
-    }
-};
-
 struct DataRequest {
     DWORD requestId = 0, defineId = 0, objectId = 0, period = 0, flags = 0, origin = 0, interval = 0, limit = 0;
     DWORD periodsSeen = 0, sent = 0;
     double nextSecond = 0;
 };
+
+std::string fileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// How the simulator announces an object.
+SIMCONNECT_SIMOBJECT_TYPE objectType(const SimObject& o) {
+    return o.helicopter ? SIMCONNECT_SIMOBJECT_TYPE_HELICOPTER : SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT;
+}
 
 class PipeLink final : public ByteStream {
 public:
@@ -60,217 +52,6 @@ public:
 private:
     std::unique_ptr<platform::pipe::Pipe> p_;
 };
-
-Datum parseDatumName(const std::string& name, const std::string& units, DWORD type) {
-    Datum d;
-    d.name = toUpper(trim(name));
-    if (auto colon = d.name.rfind(':'); colon != std::string::npos) {
-        try {
-            d.index = std::stoi(d.name.substr(colon + 1));
-        } catch (...) {
-            d.index = -1;
-        }
-        d.name = trim(d.name.substr(0, colon));
-    }
-    d.units = toLower(trim(units));
-    d.type = type;
-    return d;
-}
-
-bool has(const std::string& units, const char* word) { return units.find(word) != std::string::npos; }
-
-double angleOut(double radians, const std::string& u) { return has(u, "degree") ? radians * kRadToDeg : radians; }
-double angleIn(double v, const std::string& u) { return has(u, "degree") ? v / kRadToDeg : v; }
-double latLonOut(double deg, const std::string& u) { return has(u, "radian") ? deg / kRadToDeg : deg; }
-double latLonIn(double v, const std::string& u) { return has(u, "radian") ? v * kRadToDeg : v; }
-double feetOut(double ft, const std::string& u) { return has(u, "meter") ? ft * 0.3048 : ft; }
-double feetIn(double v, const std::string& u) { return has(u, "meter") ? v / 0.3048 : v; }
-double fpsOut(double fps, const std::string& u) {
-    if (has(u, "minute")) return fps * 60;
-    return has(u, "meter") ? fps * 0.3048 : fps;
-}
-double fpsIn(double v, const std::string& u) {
-    if (has(u, "minute")) return v / 60;
-    return has(u, "meter") ? v / 0.3048 : v;
-}
-double percentOut(double pct, const std::string& u) { return has(u, "over 100") ? pct / 100 : pct; }
-double percentIn(double v, const std::string& u) { return has(u, "over 100") ? v * 100 : v; }
-
-struct ZuluTime {
-    double secondsOfDay;
-    int dayOfYear;
-    int year;
-};
-
-ZuluTime zuluNow() {
-    using namespace std::chrono;
-    auto now = system_clock::now();
-    auto days = floor<std::chrono::days>(now);
-    year_month_day ymd{days};
-    auto jan1 = sys_days{ymd.year() / January / 1};
-    return {duration<double>(now - days).count(), static_cast<int>((days - jan1).count()) + 1,
-            static_cast<int>(ymd.year())};
-}
-
-// Reads one simulation variable of an object. False for a name we do not know.
-bool readVariable(const Datum& d, const SimObject& o, double ground, double& num, std::string& text, bool& isText) {
-    isText = false;
-    const std::string& n = d.name;
-    const std::string& u = d.units;
-    if (n == "PLANE LATITUDE") num = latLonOut(o.lat, u);
-    else if (n == "PLANE LONGITUDE") num = latLonOut(o.lon, u);
-    else if (n == "PLANE PITCH DEGREES") num = angleOut(o.pitch, u);
-    else if (n == "PLANE BANK DEGREES") num = angleOut(o.bank, u);
-    else if (n == "PLANE HEADING DEGREES TRUE") num = angleOut(o.heading, u);
-    else if (n == "PLANE ALTITUDE") num = feetOut(o.alt, u);
-    else if (n == "PLANE ALT ABOVE GROUND") num = feetOut(std::max(0.0, o.alt - ground), u);
-    else if (n == "GROUND ALTITUDE") num = feetOut(ground, u);
-    else if (n == "VERTICAL SPEED") num = fpsOut(o.verticalSpeed, u);
-    else if (n == "AIRSPEED TRUE") num = o.airspeed;
-    else if (n == "GROUND VELOCITY") num = o.groundSpeed;
-    else if (n == "SIM ON GROUND") num = o.onGround ? 1 : 0;
-    else if (n == "LIGHT STATES" || n == "LIGHT ON STATES") num = static_cast<double>(o.lights);
-    else if (n == "STATIC CG TO GROUND") num = feetOut(o.staticCgToGround, u);
-    else if (n == "STATIC PITCH") num = angleOut(o.staticPitch, u);
-    else if (n == "SPOILERS HANDLE POSITION") num = percentOut(o.spoilers, u);
-    else if (n == "GENERAL ENG THROTTLE LEVER POSITION") num = percentOut(d.index == 2 ? o.throttle2 : o.throttle1, u);
-    else if (n == "ZULU TIME") num = zuluNow().secondsOfDay;
-    else if (n == "ZULU DAY OF YEAR") num = zuluNow().dayOfYear;
-    else if (n == "ZULU YEAR") num = zuluNow().year;
-    else if (n == "TITLE") { text = o.title; isText = true; }
-    else if (n == "ATC ID") { text = o.atcId; isText = true; }
-    else if (n == "ATC MODEL") { text = o.atcModel; isText = true; }
-    else return false;
-    return true;
-}
-
-// Writes one settable variable; others are ignored as the simulator does for read-only ones.
-void writeVariable(const Datum& d, SimObject& o, double v) {
-    const std::string& n = d.name;
-    const std::string& u = d.units;
-    if (n == "PLANE LATITUDE") o.lat = latLonIn(v, u);
-    else if (n == "PLANE LONGITUDE") o.lon = latLonIn(v, u);
-    else if (n == "PLANE PITCH DEGREES") o.pitch = angleIn(v, u);
-    else if (n == "PLANE BANK DEGREES") o.bank = angleIn(v, u);
-    else if (n == "PLANE HEADING DEGREES TRUE") o.heading = angleIn(v, u);
-    else if (n == "PLANE ALTITUDE") o.alt = feetIn(v, u);
-    else if (n == "VERTICAL SPEED") o.verticalSpeed = fpsIn(v, u);
-    else if (n == "AIRSPEED TRUE") o.airspeed = v;
-    else if (n == "SPOILERS HANDLE POSITION") o.spoilers = percentIn(v, u);
-    else if (n == "GENERAL ENG THROTTLE LEVER POSITION") (d.index == 2 ? o.throttle2 : o.throttle1) = percentIn(v, u);
-    else if (n == "LIGHT ON STATES" || n == "LIGHT STATES") o.lights = static_cast<std::int64_t>(v);
-}
-
-bool knownVariable(const Datum& d) {
-    SimObject probe;
-    double num;
-    std::string text;
-    bool isText;
-    return readVariable(d, probe, 0, num, text, isText);
-}
-
-bool supportedType(DWORD t) {
-    return t == SIMCONNECT_DATATYPE_INT32 || t == SIMCONNECT_DATATYPE_INT64 || t == SIMCONNECT_DATATYPE_FLOAT32 ||
-           t == SIMCONNECT_DATATYPE_FLOAT64 || (t >= SIMCONNECT_DATATYPE_STRING8 && t <= SIMCONNECT_DATATYPE_STRINGV);
-}
-
-void appendPod(wire::Bytes& out, const void* p, std::size_t n) {
-    auto* b = static_cast<const std::uint8_t*>(p);
-    out.insert(out.end(), b, b + n);
-}
-
-// Packs an object's values by a definition, in its order.
-void pack(const Definition& def, const SimObject& o, double ground, wire::Bytes& out) {
-    for (const auto& d : def.datums) {
-        double num = 0;
-        std::string text;
-        bool isText = false;
-        readVariable(d, o, ground, num, text, isText);
-        switch (d.type) {
-        case SIMCONNECT_DATATYPE_INT32: {
-            auto v = static_cast<std::int32_t>(std::llround(num));
-            appendPod(out, &v, 4);
-            break;
-        }
-        case SIMCONNECT_DATATYPE_INT64: {
-            auto v = static_cast<std::int64_t>(std::llround(num));
-            appendPod(out, &v, 8);
-            break;
-        }
-        case SIMCONNECT_DATATYPE_FLOAT32: {
-            auto v = static_cast<float>(num);
-            appendPod(out, &v, 4);
-            break;
-        }
-        case SIMCONNECT_DATATYPE_FLOAT64: appendPod(out, &num, 8); break;
-        case SIMCONNECT_DATATYPE_STRINGV:
-            if (!isText) text = std::to_string(num);
-            out.insert(out.end(), text.begin(), text.end());
-            out.push_back(0);
-            break;
-        default: {
-            std::size_t width = wire::datumSize(d.type);
-            if (!isText) text = std::to_string(num);
-            std::size_t n = std::min(text.size(), width - 1);
-            out.insert(out.end(), text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n));
-            out.insert(out.end(), width - n, 0);
-        }
-        }
-    }
-}
-
-// Applies one element of a SetDataOnSimObject, keeping the values for the trace when asked.
-void apply(const Definition& def, SimObject& o, wire::ByteView data, std::vector<double>* values) {
-    wire::DatumReader r(data);
-    for (const auto& d : def.datums) {
-        double v = 0;
-        switch (d.type) {
-        case SIMCONNECT_DATATYPE_FLOAT64: r.float64(v); break;
-        case SIMCONNECT_DATATYPE_FLOAT32: {
-            float f = 0;
-            r.float32(f);
-            v = f;
-            break;
-        }
-        case SIMCONNECT_DATATYPE_INT64: {
-            std::int64_t i = 0;
-            r.int64(i);
-            v = static_cast<double>(i);
-            break;
-        }
-        case SIMCONNECT_DATATYPE_INT32: {
-            std::int32_t i = 0;
-            r.int32(i);
-            v = i;
-            break;
-        }
-        default: {
-            std::string s;
-            r.fixedString(wire::datumSize(d.type), s);
-            continue;
-        }
-        }
-        writeVariable(d, o, v);
-        if (values) values->push_back(v);
-    }
-}
-
-bool knownSystemEvent(const std::string& lower) {
-    static const char* names[] = {"sim", "frame", "objectadded", "objectremoved", "flightloaded", "positionchanged",
-                                  "pause", "paused", "unpaused", "simstart", "simstop", "1sec", "4sec", "6hz",
-                                  "aircraftloaded", "crashed", "crashreset", "flightsaved", "flightplanactivated",
-                                  "flightplandeactivated", "sound", "view"};
-    return std::find(std::begin(names), std::end(names), lower) != std::end(names);
-}
-
-bool knownClientEvent(const std::string& upper) {
-    static const char* names[] = {"BEACON_LIGHTS_SET", "NAV_LIGHTS_SET", "TAXI_LIGHTS_SET", "STROBES_SET",
-                                  "LANDING_LIGHTS_SET", "CABIN_LIGHTS_SET", "LOGO_LIGHTS_SET", "ALL_LIGHTS_TOGGLE",
-                                  "FREEZE_LATITUDE_LONGITUDE_SET", "FREEZE_ALTITUDE_SET", "FREEZE_ATTITUDE_SET",
-                                  "FLAPS_SET", "SPOILERS_SET", "GEAR_SET", "ENGINE_AUTO_START",
-                                  "ENGINE_AUTO_SHUTDOWN", "THROTTLE_SET", "PARKING_BRAKES", "TOGGLE_JETWAY"};
-    return std::find(std::begin(names), std::end(names), upper) != std::end(names);
-}
 
 }  // namespace
 
@@ -525,16 +306,16 @@ void Server::endSession(Session& s) {
     s.finished = true;
     trace(json{{"t", now()}, {"conn", s.id}, {"event", "disconnected"}}.dump());
     // AI objects go with the client that made them.
-    std::vector<std::uint32_t> owned;
+    std::vector<std::pair<std::uint32_t, SIMCONNECT_SIMOBJECT_TYPE>> owned;
     for (auto& [id, o] : world_.objects())
-        if (id != World::kUserId && o.owner == s.id) owned.push_back(id);
-    for (auto id : owned) {
+        if (id != World::kUserId && o.owner == s.id) owned.emplace_back(id, objectType(o));
+    for (auto [id, type] : owned) {
         world_.remove(id);
         trace(json{{"t", now()}, {"removed", id}}.dump());
         for (auto& other : sessions_) {
             DWORD ev;
             if (!other->finished && other->subscribed("objectremoved", ev))
-                wire::appendObjectAddRemove(other->pending, other->version, ev, id, SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT);
+                wire::appendObjectAddRemove(other->pending, other->version, ev, id, type);
         }
     }
 }
@@ -710,6 +491,11 @@ void Server::handle(Session& s, wire::ByteView message) {
         else {
             rec.set("event", ev->second);
             o->lastEvents[ev->second] = r.data;
+            if (ev->second.rfind("FREEZE_", 0) == 0) {
+                o->frozen = false;
+                for (const char* freeze : {"FREEZE_LATITUDE_LONGITUDE_SET", "FREEZE_ALTITUDE_SET", "FREEZE_ATTITUDE_SET"})
+                    if (auto f = o->lastEvents.find(freeze); f != o->lastEvents.end() && f->second != 0) o->frozen = true;
+            }
         }
         break;
     }
@@ -773,8 +559,10 @@ void Server::handle(Session& s, wire::ByteView message) {
         auto& user = world_.user();
         std::vector<SimObject*> found;
         for (auto& [id, o] : world_.objects()) {
+            // Aircraft are all aircraft, helicopters included.
             bool typeMatches = r.objectType == SIMCONNECT_SIMOBJECT_TYPE_ALL ||
                                r.objectType == SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT ||
+                               (r.objectType == SIMCONNECT_SIMOBJECT_TYPE_HELICOPTER && o.helicopter) ||
                                (r.objectType == SIMCONNECT_SIMOBJECT_TYPE_USER && id == World::kUserId);
             if (!typeMatches) continue;
             if (id != World::kUserId &&
@@ -805,9 +593,13 @@ void Server::handle(Session& s, wire::ByteView message) {
         else if (!o) raise(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 2);
         else if (def->second.size() == 0 || r.unitSize != def->second.size())
             raise(SIMCONNECT_EXCEPTION_INVALID_DATA_SIZE, 5);
+        else if (o->id != World::kUserId && !o->released && !o->frozen && setsPosition(def->second))
+            // Its own AI flies it: the position is overwritten at once, as if never sent.
+            rec.set("refused", "position of an object never released or frozen");
         else {
             std::vector<double> values;
             apply(def->second, *o, r.payload.first(r.unitSize), rec.on ? &values : nullptr);
+            if (o->id != World::kUserId) world_.settle(*o);
             if (rec.on) {
                 rec.set("values", values);
                 tracePosition(*o, false);
@@ -853,19 +645,21 @@ void Server::handle(Session& s, wire::ByteView message) {
         o.title = r.name;
         o.atcId = r.units;
         o.owner = s.id;
+        o.helicopter = world_.helicopterTitle(r.name);
         o.lat = p.Latitude;
         o.lon = p.Longitude;
         o.pitch = p.Pitch / kRadToDeg;
         o.bank = p.Bank / kRadToDeg;
         o.heading = p.Heading / kRadToDeg;
-        o.onGround = p.OnGround != 0;
-        o.alt = o.onGround ? world_.groundElevation(o.lat, o.lon) : p.Altitude;
+        o.alt = p.OnGround != 0 ? world_.groundElevation(o.lat, o.lon) + o.staticCgToGround : p.Altitude;
+        world_.settle(o);
         o.airspeed = p.Airspeed >= 0xFFFFFFFEu ? 0 : p.Airspeed;
         rec.set("object", o.id);
+        if (o.helicopter) rec.set("helicopter", true);
         for (auto& other : sessions_) {
             DWORD ev;
             if (!other->finished && other->opened && other->subscribed("objectadded", ev))
-                wire::appendObjectAddRemove(other->pending, other->version, ev, o.id, SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT);
+                wire::appendObjectAddRemove(other->pending, other->version, ev, o.id, objectType(o));
         }
         wire::appendAssignedObjectId(out, version, r.requestId, o.id);
         finish();
@@ -889,13 +683,13 @@ void Server::handle(Session& s, wire::ByteView message) {
             raise(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 1);
             break;
         }
+        const auto type = objectType(*world_.find(r.objectId));
         world_.remove(r.objectId);
         lastTraced_.erase(r.objectId);
         for (auto& other : sessions_) {
             DWORD ev;
             if (!other->finished && other->opened && other->subscribed("objectremoved", ev))
-                wire::appendObjectAddRemove(other->pending, other->version, ev, r.objectId,
-                                            SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT);
+                wire::appendObjectAddRemove(other->pending, other->version, ev, r.objectId, type);
         }
         finish();
         trace(json{{"t", now()}, {"removed", r.objectId}}.dump());
@@ -911,9 +705,16 @@ void Server::handle(Session& s, wire::ByteView message) {
         // The client names the plan without its extension, as the simulator accepts.
         if (!std::filesystem::is_regular_file(path, ec) && std::filesystem::is_regular_file(path + ".pln", ec))
             path += ".pln";
-        if (!o || r.objectId == World::kUserId) raise(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 1);
-        else if (!std::filesystem::is_regular_file(path, ec)) raise(SIMCONNECT_EXCEPTION_LOAD_FLIGHTPLAN_FAILED, 2);
-        else o->flightPlan = path;
+        if (!o || r.objectId == World::kUserId) {
+            raise(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 1);
+        } else if (!std::filesystem::is_regular_file(path, ec)) {
+            raise(SIMCONNECT_EXCEPTION_LOAD_FLIGHTPLAN_FAILED, 2);
+        } else if (const std::string problem = flightPlanProblem(fileText(path)); !problem.empty()) {
+            raise(SIMCONNECT_EXCEPTION_LOAD_FLIGHTPLAN_FAILED, 2);
+            rec.set("refused", problem);
+        } else {
+            o->flightPlan = path;
+        }
         break;
     }
     default: raise(SIMCONNECT_EXCEPTION_ERROR, SIMCONNECT_RECV_UNKNOWN_INDEX);
@@ -976,69 +777,4 @@ std::size_t Server::aiObjectCount() {
     std::lock_guard lock(mutex_);
     return world_.aiCount();
 }
-
-std::string usage() {
-    return "usage: simhost [options]\n"
-           "  --port N           IPv4 TCP port on 127.0.0.1 (0: a free one, -1: none; default 0)\n"
-           "  --port6 N          IPv6 TCP port on ::1 (0: a free one; default none)\n"
-           "  --pipe NAME        pipe name under \\\\.\\pipe\\ ('' for none; default the simulator's)\n"
-           "  --p3d 5|6          the Prepar3D version it claims (default 5)\n"
-           "  --frame-rate HZ    Frame events per second (default 30)\n"
-           "  --user SCRIPT      parked:LAT,LON[,HDG] | taxi:LAT,LON,HDG,KTS |\n"
-           "                     route:KTS,ALTFT:LAT,LON;LAT,LON;... | track:FILE\n"
-           "  --titles PATH      installed container titles: a file (one a line) or a livery folder\n"
-           "  --ground LAT1,LON1,LAT2,LON2,FT  flat ground elevation over a box (repeatable)\n"
-           "  --trace FILE       JSON-lines trace of operations and AI positions\n"
-           "  --trace-interval S seconds between position records of one object (default 1, 0: all)\n"
-           "  --max-objects N    AI object limit (default 1000)\n"
-           "  --not-running      the simulation starts paused ('sim 1' on stdin starts it)\n"
-           "  --no-registry      do not write the ports\n"
-           "The ports go to the registry (off Windows: the file named by VNTX_REGISTRY).\n"
-           "Commands on stdin: sim 0|1, flightloaded PATH, positionchanged, quit, drop, exit\n";
-}
-
-bool parseOptions(const std::vector<std::string>& args, Options& o, std::string& error) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= args.size()) throw std::invalid_argument(a + " needs a value");
-            return args[++i];
-        };
-        try {
-            if (a == "--port") o.port = std::stoi(value());
-            else if (a == "--port6") o.port6 = std::stoi(value());
-            else if (a == "--pipe") o.pipeName = value();
-            else if (a == "--p3d") o.p3dVersion = std::stoi(value());
-            else if (a == "--frame-rate") o.frameRate = std::stod(value());
-            else if (a == "--user") o.userScript = value();
-            else if (a == "--titles") o.titles = value();
-            else if (a == "--trace") o.tracePath = value();
-            else if (a == "--trace-interval") o.traceInterval = std::stod(value());
-            else if (a == "--max-objects") o.maxObjects = static_cast<std::size_t>(std::stoul(value()));
-            else if (a == "--not-running") o.simRunning = false;
-            else if (a == "--no-registry") o.writeRegistry = false;
-            else if (a == "--ground") {
-                std::string v = value();
-                double g[5];
-                if (std::sscanf(v.c_str(), "%lf,%lf,%lf,%lf,%lf", &g[0], &g[1], &g[2], &g[3], &g[4]) != 5)
-                    throw std::invalid_argument("--ground needs LAT1,LON1,LAT2,LON2,FT");
-                o.ground.push_back({g[0], g[1], g[2], g[3], g[4]});
-            } else {
-                throw std::invalid_argument("unknown option " + a);
-            }
-        } catch (const std::invalid_argument& e) {
-            error = e.what();
-            return false;
-        } catch (const std::out_of_range&) {
-            error = "value out of range for " + a;
-            return false;
-        }
-    }
-    if (o.frameRate <= 0 || o.frameRate > 1000) {
-        error = "--frame-rate must be above 0 and at most 1000";
-        return false;
-    }
-    return true;
-}
-
 }  // namespace vntx::simhost

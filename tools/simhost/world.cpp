@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <pugixml.hpp>
+
 #include "core/files.h"
 
 namespace vntx::simhost {
@@ -184,7 +186,15 @@ World::World() {
     objects_[kUserId] = u;
 }
 
-bool World::knowsTitle(const std::string& title) const { return titles_.count(toLower(title)) > 0; }
+bool World::knowsTitle(const std::string& title) const { return titles_.all.count(toLower(title)) > 0; }
+
+bool World::helicopterTitle(const std::string& title) const {
+    return titles_.helicopters.count(toLower(title)) > 0;
+}
+
+void World::settle(SimObject& o) const {
+    o.onGround = o.alt - groundElevation(o.lat, o.lon) <= o.staticCgToGround + 0.5;
+}
 
 double World::groundElevation(double lat, double lon) const {
     for (const auto& g : ground_) {
@@ -213,23 +223,42 @@ SimObject& World::create() {
     return objects_[o.id] = o;
 }
 
-std::set<std::string> readTitles(const std::filesystem::path& source) {
-    std::set<std::string> titles;
+Titles readTitles(const std::filesystem::path& source) {
+    Titles titles;
     auto readFile = [&](const std::filesystem::path& file, bool cfg) {
         std::ifstream in(file, std::ios::binary);
-        std::string line;
+        std::string line, section;
+        std::vector<std::string> found;
+        bool helicopter = false;
         while (std::getline(in, line)) {
             std::string t = trim(line);
             if (t.empty()) continue;
             if (!cfg) {
-                if (t[0] != '#') titles.insert(toLower(t));
+                if (t[0] == '#') continue;
+                std::string kind;
+                if (auto tab = t.find('\t'); tab != std::string::npos) {
+                    kind = toLower(trim(t.substr(tab + 1)));
+                    t = trim(t.substr(0, tab));
+                }
+                titles.all.insert(toLower(t));
+                if (kind == "helicopter") titles.helicopters.insert(toLower(t));
+                continue;
+            }
+            if (t[0] == '[') {
+                section = toLower(t);
                 continue;
             }
             auto eq = t.find('=');
-            if (eq == std::string::npos || !iequals(trim(t.substr(0, eq)), "title")) continue;
+            if (eq == std::string::npos) continue;
+            const std::string key = trim(t.substr(0, eq));
             std::string value = trim(t.substr(eq + 1));
             if (auto c = value.find(';'); c != std::string::npos) value = trim(value.substr(0, c));
-            if (!value.empty()) titles.insert(toLower(value));
+            if (section == "[general]" && iequals(key, "category")) helicopter = iequals(value, "helicopter");
+            if (iequals(key, "title") && !value.empty()) found.push_back(toLower(value));
+        }
+        for (auto& title : found) {
+            if (helicopter) titles.helicopters.insert(title);
+            titles.all.insert(std::move(title));
         }
     };
     std::error_code ec;
@@ -243,6 +272,25 @@ std::set<std::string> readTitles(const std::filesystem::path& source) {
         readFile(source, false);
     }
     return titles;
+}
+
+std::string flightPlanProblem(const std::string& text) {
+    pugi::xml_document doc;
+    if (const auto parsed = doc.load_string(text.c_str()); !parsed)
+        return std::string("not XML: ") + parsed.description();
+    const pugi::xml_node root = doc.document_element();
+    if (std::string_view(root.name()) != "SimBase.Document") return "no SimBase.Document";
+    const pugi::xml_node plan = root.child("FlightPlan.FlightPlan");
+    if (!plan) return "no FlightPlan.FlightPlan";
+    const std::string type = trim(plan.child_value("FPType"));
+    if (type != "IFR" && type != "VFR") return "FPType '" + type + "' is neither IFR nor VFR";
+    for (const char* end : {"DepartureID", "DestinationID"}) {
+        const std::string ident = trim(plan.child_value(end));
+        const bool valid = ident.size() >= 3 && ident.size() <= 5 &&
+                           std::all_of(ident.begin(), ident.end(), [](unsigned char c) { return std::isalnum(c); });
+        if (!valid) return std::string(end) + " '" + ident + "' is not an airport ident";
+    }
+    return {};
 }
 
 }  // namespace vntx::simhost

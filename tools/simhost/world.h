@@ -22,7 +22,9 @@ struct SimObject {
     double lat = 0, lon = 0, alt = 0, pitch = 0, bank = 0, heading = 0, verticalSpeed = 0, airspeed = 0;
     double groundSpeed = 0;
     bool onGround = false;
-    bool released = false;
+    bool released = false;   // AIReleaseControl: the client flies it
+    bool frozen = false;     // a FREEZE_..._SET event with data 1: the client places it
+    bool helicopter = false;
     std::int64_t lights = 0;
     double spoilers = 0, throttle1 = 0, throttle2 = 0;
     double staticCgToGround = 6.5, staticPitch = 0;
@@ -58,18 +60,31 @@ private:
     std::vector<Point> points_;
 };
 
+// The installed container titles (lower case), and those of helicopters.
+struct Titles {
+    std::set<std::string> all;
+    std::set<std::string> helicopters;
+};
+
 class World {
 public:
     static constexpr std::uint32_t kUserId = 1;
+    // The simulator never gives an AI object an id of 2 or below.
+    static constexpr std::uint32_t kFirstAiId = 3;
 
     World();
-    void setTitles(std::set<std::string> lowerCaseTitles) { titles_ = std::move(lowerCaseTitles); }
+    void setTitles(Titles titles) { titles_ = std::move(titles); }
     void addGroundArea(const GroundArea& area) { ground_.push_back(area); }
     void setUserScript(UserScript script) { script_ = std::move(script); }
     void setMaxObjects(std::size_t n) { maxObjects_ = n; }
 
     bool knowsTitle(const std::string& title) const;
+    bool helicopterTitle(const std::string& title) const;
     double groundElevation(double lat, double lon) const;
+    // An AI object's ground contact after it moved: on the ground when its
+    // reference point is no higher above the ground than its static centre
+    // of gravity (and half a foot).
+    void settle(SimObject& o) const;
     void advance(double secondsSinceStart);
 
     SimObject& user() { return objects_.at(kUserId); }
@@ -83,16 +98,22 @@ public:
 
 private:
     std::map<std::uint32_t, SimObject> objects_;
-    std::set<std::string> titles_;
+    Titles titles_;
     std::vector<GroundArea> ground_;
     std::optional<UserScript> script_;
     std::size_t maxObjects_ = 1000;
-    std::uint32_t nextId_ = 2;
+    std::uint32_t nextId_ = kFirstAiId;
 };
 
-// Container titles from a file (one per line) or from the title= lines of the
-// aircraft.cfg / sim.cfg files under a livery folder; lower case.
-std::set<std::string> readTitles(const std::filesystem::path& fileOrFolder);
+// Container titles from a file (one per line, a tab and "helicopter" after
+// the title of a helicopter) or from the title= lines of the aircraft.cfg /
+// sim.cfg files under a livery folder (helicopters by "category=Helicopter"
+// in [General]); lower case.
+Titles readTitles(const std::filesystem::path& fileOrFolder);
+
+// Why the simulator would refuse a flight plan file's text; empty when it
+// loads.
+std::string flightPlanProblem(const std::string& text);
 
 // Great-circle distance in metres.
 double distanceMetres(double lat1, double lon1, double lat2, double lon2);

@@ -1,4 +1,4 @@
-#include "simconnect/fake_client.h"
+#include "support/fake_client.h"
 
 namespace vntx::simconnect {
 namespace {
