@@ -70,5 +70,7 @@ if [ "${WIN_SKIP_TESTS:-0}" != 1 ]; then
     if [ -x scripts/smoke-windows.sh ] && [ -f "$BUILD_DIR/src/platform/win32/Ventrix_P3D.exe" ]; then
         WIN_BUILD_DIR=$BUILD_DIR WIN_ENV_READY=1 scripts/smoke-windows.sh
         stamp "Ventrix_P3D.exe start-up checks under Wine passed"
+        WIN_BUILD_DIR=$BUILD_DIR WIN_ENV_READY=1 scripts/screenshot-windows.sh "$BUILD_DIR/Ventrix_P3D.png"
+        stamp "screenshot of the main window: $BUILD_DIR/Ventrix_P3D.png"
     fi
 fi

@@ -13,11 +13,13 @@ EXE=$BUILD_DIR/src/platform/win32/Ventrix_P3D.exe
 OUT=${1:-$BUILD_DIR/Ventrix_P3D.png}
 [ -f "$EXE" ] || { echo "screenshot: $EXE not built (scripts/build-windows.sh)"; exit 1; }
 WINEPREFIX=$BUILD_DIR/wineprefix
-win_install_packages
-trap win_shutdown EXIT
-win_start_xvfb
-win_prepare_prefix
-win_warm_up
+if [ "${WIN_ENV_READY:-0}" != 1 ]; then  # build-windows.sh has them running already
+    win_install_packages
+    trap win_shutdown EXIT
+    win_start_xvfb
+    win_prepare_prefix
+    win_warm_up
+fi
 
 INSTALL=$BUILD_DIR/screenshot/install
 win_prepare_install "$INSTALL" "$BUILD_DIR"
@@ -36,6 +38,9 @@ xwd -root -silent >"$tmp"
 /usr/bin/convert "xwd:$tmp" -crop "${WIN_DESKTOP}+0+0" +repage "$OUT"
 rm -f "$tmp"
 echo "screenshot: $OUT ($(/usr/bin/identify -format '%wx%h' "$OUT"))"
+# The window painted its texts: lime (50, 205, 50) on black.
+lime=$(/usr/bin/convert "$OUT" -format %c histogram:info:- | awk '/#32CD32/{sub(":", "", $1); n += $1} END{print n + 0}')
+echo "screenshot: $lime lime pixels"
 
 wine taskkill /im Ventrix_P3D.exe </dev/null >/dev/null 2>&1 || true
 for _ in $(seq 1 300); do
@@ -46,3 +51,4 @@ kill -0 "$pid" 2>/dev/null && kill "$pid" 2>/dev/null
 rc=0
 wait "$pid" || rc=$?
 echo "screenshot: program closed with exit code $rc; its log: $INSTALL/Log.txt"
+[ "$lime" -ge 2000 ] || { echo "screenshot: the window's texts are missing"; exit 1; }

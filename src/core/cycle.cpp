@@ -446,10 +446,15 @@ void lf_closingDown() {
         std::this_thread::sleep_for(500ms);
         call(h.closeRealTraffic);
         if (reason == ExitReason::SystemError) {
-            while (!userClosed()) std::this_thread::sleep_for(500ms);
-            auto text = fmt::format("User closed {}", kProgramName);
-            logLine(text);
-            showStatus(text, false);
+            // An install path typed while the error shows restarts with it, as the window says.
+            while (!userClosed() && exitReason() != ExitReason::NewSettings) std::this_thread::sleep_for(500ms);
+            if (!userClosed()) {
+                reason = ExitReason::NewSettings;
+            } else {
+                auto text = fmt::format("User closed {}", kProgramName);
+                logLine(text);
+                showStatus(text, false);
+            }
         }
         if (callOr(h.parkAirportSet, false)) call(h.releaseGroundTraffic);
         call(h.removeFlightPlans);

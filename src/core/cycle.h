@@ -22,6 +22,8 @@ struct CycleState {
     std::atomic<bool> staticUpdateRequested{false};
     std::atomic<bool> flushStaticRequested{false};
     std::atomic<bool> callsignListRefreshRequested{false};
+    std::atomic<bool> blockedCallsignChanged{false};       // BLOCK_CALLSIGN edited in the window
+    std::atomic<bool> parkAirportsRereadRequested{false};  // "Re-read" pressed
     std::atomic<bool> p3dV5Installed{false};
     std::atomic<bool> p3dV6Installed{false};
     bool processedDataFiles = false;

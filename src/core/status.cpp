@@ -12,7 +12,7 @@ std::string status;
 std::string error;
 unsigned statusAge = 1;   // advanced once per report
 unsigned statusSetAt = 0; // 0: nothing to clear
-std::string rtVersion;
+std::string texts[4];  // by IndicatorText
 std::atomic<WindowFrontEnd*> currentFrontEnd{nullptr};
 WindowIndicators windowIndicators;
 }  // namespace
@@ -84,19 +84,37 @@ void WindowIndicators::reset() {
     staticCount = 0;
     staticCountdown = 20;
     startupMark = true;
+    stands = 0;
+    parkedLive = 0;
+    maxPark = -1;
+    maxParkPercent = 0;
+    staticUpdates = 0;
+    changedStands = 0;
+    softUsed = false;
+    weekUsed = false;
+    {
+        std::lock_guard lock(statusMutex);
+        for (auto* t : {&texts[1], &texts[2], &texts[3]}) t->clear();
+    }
 }
 
 WindowIndicators& indicators() { return windowIndicators; }
 
-void setRealTrafficVersion(const std::string& text) {
-    std::lock_guard lock(statusMutex);
-    rtVersion = text;
+void setIndicatorText(IndicatorText which, const std::string& text) {
+    {
+        std::lock_guard lock(statusMutex);
+        texts[static_cast<int>(which)] = text;
+    }
+    requestRepaint();
 }
 
-std::string realTrafficVersion() {
+std::string indicatorText(IndicatorText which) {
     std::lock_guard lock(statusMutex);
-    return rtVersion;
+    return texts[static_cast<int>(which)];
 }
+
+void setRealTrafficVersion(const std::string& text) { setIndicatorText(IndicatorText::RealTrafficVersion, text); }
+std::string realTrafficVersion() { return indicatorText(IndicatorText::RealTrafficVersion); }
 
 void setFrontEnd(WindowFrontEnd* fe) { currentFrontEnd = fe; }
 WindowFrontEnd* frontEnd() { return currentFrontEnd.load(); }

@@ -32,11 +32,25 @@ struct WindowIndicators {
     std::atomic<int> thirdpCount{-1};
     std::atomic<int> liveCount{0};
     std::atomic<int> staticCount{0};
-    std::atomic<int> staticCountdown{20};
+    std::atomic<int> staticCountdown{20};     // minutes to the next static-parking update
     std::atomic<bool> startupMark{true};      // from each reset until RealTraffic connected
+    // Static parking and stand allocation figures.
+    std::atomic<int> stands{0};               // stands of the park airport
+    std::atomic<int> parkedLive{0};           // live aircraft parked on them
+    std::atomic<int> maxPark{-1};             // the wanted count; -1: no maximum for live aircraft
+    std::atomic<int> maxParkPercent{0};
+    std::atomic<int> staticUpdates{0};
+    std::atomic<int> changedStands{0};        // stands whose radius was enlarged
+    std::atomic<bool> softUsed{false};        // the last selection took soft occurrences
+    std::atomic<bool> weekUsed{false};        // ... or other weekdays
     void reset();
 };
 WindowIndicators& indicators();
+
+// The indicators that are texts.
+enum class IndicatorText { RealTrafficVersion, AverageFit, QualityFactors, ReservedStand };
+void setIndicatorText(IndicatorText which, const std::string& text);
+std::string indicatorText(IndicatorText which);
 void setRealTrafficVersion(const std::string& text);
 std::string realTrafficVersion();
 
@@ -51,6 +65,8 @@ public:
     virtual void enableControl(int controlId, bool enabled) = 0;
     virtual void refreshControls() = 0;                 // show the settings' current values
     virtual void setTopMost(bool onTop) = 0;
+    // A modal message for the user (the Win32 window's message box).
+    virtual void messageBox(const std::string& /*text*/, const std::string& /*caption*/) {}
 };
 void setFrontEnd(WindowFrontEnd* frontEnd);
 WindowFrontEnd* frontEnd();

@@ -1,14 +1,17 @@
-// The main window as a terminal: prints the status and error lines and the
-// indicators when they change, and takes the window's commands as text lines
-// on standard input. SIGINT and SIGTERM act as the close button.
+// The main window as a terminal: prints every painted indicator and line and
+// every control's value and enable state when it changes, and takes the
+// window's commands as text lines on standard input. SIGINT and SIGTERM act
+// as the close button.
 //
-// Commands:
+// Commands (names as in the window's layout, without regard to case):
 //   close                      the close button
 //   check KEY                  click a check box (toggles), e.g. "check SCAN_AIRPORTS"
-//   select KEY VALUE           choose a list entry, e.g. "select RANGE 25"
-//   enter KEY TEXT             type into an edit box and press Enter
-//   button NAME                a push button ("Now", "Flush static", "Unblock", ...)
-//   show                       print the window's state
+//   select KEY VALUE           choose a list entry, e.g. "select RANGE 25", "select callsigns DLH4AB"
+//   enter KEY TEXT             type into an edit box and press Enter ("enter BLOCK_CALLSIGN dlh4ab")
+//   button NAME                a push button ("Now", "Flush static", "Unblock", "cs->oid:", ...)
+//   show                       print the whole window: indicators, labels, controls
+//   help                       list the controls
+// A disabled control refuses its command, as in the window.
 #pragma once
 
 #include <atomic>
@@ -16,6 +19,7 @@
 #include <deque>
 #include <functional>
 #include <iosfwd>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -42,15 +46,22 @@ public:
     void enableControl(int controlId, bool enabled) override;
     void refreshControls() override;
     void setTopMost(bool onTop) override;
+    void messageBox(const std::string& text, const std::string& caption) override;
 
     // Runs one command line on the UI thread (posted).
     void postCommand(const std::string& line);
     // Executes a command line now (UI thread).
     void execute(const std::string& line);
+    // Prints every line of the window that changed since the last call (the
+    // loop calls it after each message).
+    void paintChanges();
 
 private:
     void post(std::function<void()> message);
-    void paintChanges();
+    // The window as lines, by what they show; changed ones are printed.
+    std::map<std::string, std::string> snapshot() const;
+    void print(const std::string& line);
+    void command(const std::string& verb, const std::string& rest);
 
     std::ostream& out_;
     std::mutex queueMutex_;
@@ -59,7 +70,8 @@ private:
     bool quit_ = false;
     int exitCode_ = 0;
     std::mutex paintMutex_;
-    std::string lastPainted_;
+    std::map<std::string, std::string> lastPainted_;
+    std::atomic<bool> topMost_{false};
     int x_ = 0, y_ = 0;
     std::atomic<bool> terminate_{false};
     std::jthread input_;

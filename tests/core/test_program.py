@@ -85,8 +85,9 @@ def second_instance_and_terminal_commands():
         r = subprocess.run([EXE], cwd=other, env=env, stdin=subprocess.DEVNULL, capture_output=True, timeout=20)
         check(r.returncode in (-1, 255), "second instance returns -1 (got %d)" % r.returncode)
         check(os.listdir(other) == ["docs"], "second instance writes nothing")
-        # The window's commands on standard input: tick a box, pick a list entry, then close.
-        first.stdin.write("check AIRBORNE_ONLY\nselect RANGE 25\nclose\n")
+        # The window's commands on standard input: tick a box, pick a list entry (the
+        # RANGE list takes a choice once the automatic range is off), then close.
+        first.stdin.write("check AIRBORNE_ONLY\ncheck AUTO_RANGE\nselect RANGE 25\nclose\n")
         first.stdin.flush()
         try:
             out, _ = first.communicate(timeout=30)

@@ -10,6 +10,7 @@
 
 #include "core/status.h"
 #include "platform/win32/main_window.h"
+#include "ui/window_model.h"
 
 using vntx::win32::MainWindow;
 using vntx::win32::WindowHandlers;
@@ -188,7 +189,7 @@ TEST_F(MainWindowTest, AThrowingHandlerDoesNotEndTheLoop) {
 TEST_F(MainWindowTest, StatusIsPaintedLimeAndErrorYellowOnBlack) {
     MainWindow w(instance(), SW_HIDE, {});
     const int width = 874, height = 487;
-    const int statusTop = vntx::win32::kStatusLineY, errorTop = vntx::win32::kErrorLineY;
+    const int statusTop = vntx::ui::kStatusLineY, errorTop = vntx::ui::kErrorLineY;
 
     vntx::clearError();
     vntx::clearStatus();
@@ -209,27 +210,4 @@ TEST_F(MainWindowTest, StatusIsPaintedLimeAndErrorYellowOnBlack) {
     EXPECT_GT(error.count(vntx::win32::kYellow, errorTop, errorTop + 16), 20);
     // The error line replaces the status line.
     EXPECT_EQ(error.count(vntx::win32::kLime, statusTop, statusTop + 16), 0);
-}
-
-TEST_F(MainWindowTest, EnableStatesOfControlsNotYetCreatedAreKeptForThem) {
-    Recorder rec;
-    auto w = openWindow(rec);
-    EXPECT_FALSE(w->pendingEnableState(32818).has_value());
-    std::thread cycle([&] {
-        w->enableControl(32818, false);
-        w->enableControl(32820, true);
-        w->enableControl(32818, true);
-    });
-    cycle.join();
-    EXPECT_EQ(w->pendingEnableState(32818), std::optional<bool>(true));
-    EXPECT_EQ(w->pendingEnableState(32820), std::optional<bool>(true));
-    // A real child control is enabled and disabled directly.
-    HWND button = ::CreateWindowExW(0, L"BUTTON", L"Now", WS_CHILD | BS_PUSHBUTTON, 111, 313, 45, 20, w->hwnd(),
-                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(32847)), instance(), nullptr);
-    ASSERT_NE(button, nullptr);
-    w->enableControl(32847, false);
-    EXPECT_FALSE(::IsWindowEnabled(button));
-    w->enableControl(32847, true);
-    EXPECT_TRUE(::IsWindowEnabled(button));
-    EXPECT_FALSE(w->pendingEnableState(32847).has_value());
 }
