@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -93,19 +94,22 @@ void BM_ReadLiveryFilesOnly(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadLiveryFilesOnly)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
-// The same files found by walking the tree first (what any scan must do).
+// The same files found by walking the tree first (what any scan must do):
+// the plain program the scan is measured against.
+std::size_t plainWalkAndRead(const fs::path& tree) {
+    std::size_t bytes = 0;
+    for (auto& e : fs::recursive_directory_iterator(tree)) {
+        if (e.path().filename() != "aircraft.cfg") continue;
+        std::ifstream in(e.path(), std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        bytes += text.size();
+    }
+    return bytes;
+}
+
 void BM_WalkAndReadLiveryFiles(benchmark::State& state) {
     auto& f = fixture();
-    for (auto _ : state) {
-        std::size_t bytes = 0;
-        for (auto& e : fs::recursive_directory_iterator(f.root / "tree")) {
-            if (e.path().filename() != "aircraft.cfg") continue;
-            std::ifstream in(e.path(), std::ios::binary);
-            std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-            bytes += text.size();
-        }
-        benchmark::DoNotOptimize(bytes);
-    }
+    for (auto _ : state) benchmark::DoNotOptimize(plainWalkAndRead(f.root / "tree"));
 }
 BENCHMARK(BM_WalkAndReadLiveryFiles)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
@@ -116,6 +120,36 @@ void BM_ScanLiveryTree(benchmark::State& state) {
     state.counters["liveries"] = static_cast<double>(liveries);
 }
 BENCHMARK(BM_ScanLiveryTree)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// The goal of the scan: close to the plain walk-and-read of the same tree.
+// Both run in turn in every iteration (warm cache), so a machine whose load
+// changes during the run slows both alike; the counters give the medians of
+// both times and of the per-iteration ratio.
+void BM_ScanAgainstPlainWalk(benchmark::State& state) {
+    auto& f = fixture();
+    std::vector<double> walks, scans, ratios;
+    auto millis = [](auto from) {
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - from).count();
+    };
+    for (auto _ : state) {
+        auto t0 = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(plainWalkAndRead(f.root / "tree"));
+        walks.push_back(millis(t0));
+        t0 = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(f.scan().liveries);
+        scans.push_back(millis(t0));
+        ratios.push_back(scans.back() / walks.back());
+        state.SetIterationTime(scans.back() / 1000.0);
+    }
+    auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v.empty() ? 0.0 : v[v.size() / 2];
+    };
+    state.counters["walk_ms"] = median(walks);
+    state.counters["scan_ms"] = median(scans);
+    state.counters["ratio"] = median(ratios);
+}
+BENCHMARK(BM_ScanAgainstPlainWalk)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(7);
 
 struct Catalogued {
     std::vector<Livery> list;

@@ -3,6 +3,7 @@
 # every .exe imports only system DLLs, and runs the unit tests under Wine.
 #   WIN_BUILD_DIR   build folder (default build-windows)
 #   WIN_SKIP_TESTS  set to 1 to build and check only
+#   VNTX_SKIP_LIVE  set to 1 to skip the live run under Wine (scripts/live-windows.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
@@ -72,5 +73,10 @@ if [ "${WIN_SKIP_TESTS:-0}" != 1 ]; then
         stamp "Ventrix_P3D.exe start-up checks under Wine passed"
         WIN_BUILD_DIR=$BUILD_DIR WIN_ENV_READY=1 scripts/screenshot-windows.sh "$BUILD_DIR/Ventrix_P3D.png"
         stamp "screenshot of the main window: $BUILD_DIR/Ventrix_P3D.png"
+        # The main job under Wine, beside the Linux build (VNTX_SKIP_LIVE=1 skips it).
+        if [ "${VNTX_SKIP_LIVE:-0}" != 1 ]; then
+            WIN_BUILD_DIR=$BUILD_DIR WIN_ENV_READY=1 scripts/live-windows.sh
+            stamp "live traffic under Wine as on Linux"
+        fi
     fi
 fi

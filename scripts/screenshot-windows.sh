@@ -13,13 +13,7 @@ EXE=$BUILD_DIR/src/platform/win32/Ventrix_P3D.exe
 OUT=${1:-$BUILD_DIR/Ventrix_P3D.png}
 [ -f "$EXE" ] || { echo "screenshot: $EXE not built (scripts/build-windows.sh)"; exit 1; }
 WINEPREFIX=$BUILD_DIR/wineprefix
-if [ "${WIN_ENV_READY:-0}" != 1 ]; then  # build-windows.sh has them running already
-    win_install_packages
-    trap win_shutdown EXIT
-    win_start_xvfb
-    win_prepare_prefix
-    win_warm_up
-fi
+win_setup_unless_ready
 
 INSTALL=$BUILD_DIR/screenshot/install
 win_prepare_install "$INSTALL" "$BUILD_DIR"

@@ -14,13 +14,7 @@ BUILD_DIR=$(cd "${WIN_BUILD_DIR:-build-windows}" && pwd)
 EXE=$BUILD_DIR/src/platform/win32/Ventrix_P3D.exe
 [ -f "$EXE" ] || { echo "smoke: $EXE not built (scripts/build-windows.sh)"; exit 1; }
 WINEPREFIX=$BUILD_DIR/wineprefix
-if [ "${WIN_ENV_READY:-0}" != 1 ]; then
-    win_install_packages
-    trap win_shutdown EXIT
-    win_start_xvfb
-    win_prepare_prefix
-    win_warm_up
-fi
+win_setup_unless_ready
 export WINEPREFIX WINEDEBUG=-all,err+module
 fail() { echo "smoke: FAILED: $*"; [ -f "${INSTALL:-}/Log.txt" ] && cat "$INSTALL/Log.txt"; exit 1; }
 

@@ -74,6 +74,18 @@ win_warm_up() {
     (wineserver -p && wine cmd /c exit) </dev/null >/dev/null 2>&1
 }
 
+# Everything a Windows script needs when it runs on its own: the packages, a
+# private display, the prefix and a warm wineserver, all ended on exit. With
+# WIN_ENV_READY=1 the calling script has done this already.
+win_setup_unless_ready() {
+    [ "${WIN_ENV_READY:-0}" = 1 ] && return 0
+    win_install_packages
+    trap win_shutdown EXIT
+    win_start_xvfb
+    win_prepare_prefix
+    win_warm_up
+}
+
 win_shutdown() {
     if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
         wineserver -k 2>/dev/null || true

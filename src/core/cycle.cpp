@@ -9,6 +9,7 @@
 #include "core/files.h"
 #include "core/hooks.h"
 #include "core/log.h"
+#include "core/loop_stats.h"
 #include "core/parameters.h"
 #include "core/state.h"
 #include "core/status.h"
@@ -34,7 +35,7 @@ namespace {
 class SteadyCycleClock final : public CycleClock {
 public:
     TimePoint now() override { return std::chrono::steady_clock::now(); }
-    void sleepUntil(TimePoint t) override { std::this_thread::sleep_until(t); }
+    void sleepUntil(TimePoint t) override { platform::sleepUntil(t); }
 };
 SteadyCycleClock steadyClock;
 CycleClock* currentClock = &steadyClock;
@@ -241,8 +242,11 @@ void connectAndRun() {
     // 14-15
     tickState = TickState{};
     platform::beginTimerPeriod1ms();
-    runControlLoop(tick, cs.reportPending, firstDeadline);
+    LoopPeriodStats loopStats;
+    runControlLoop([&] { loopStats.tickStarted(std::chrono::steady_clock::now()); return tick(); },
+                   cs.reportPending, firstDeadline);
     platform::endTimerPeriod1ms();
+    logLine(loopStats.summary());
 }
 
 namespace {
@@ -412,6 +416,7 @@ bool tick() {
     call(h.pauseDuties);
     if (--ts.pauseCountdown <= 0) {
         handleFlushStatic();
+        call(h.pauseCountdownDone);
         call(h.sendUserPosition);
         ts.pauseCountdown = 100;
         recomputeScheduleSlot();

@@ -1,5 +1,6 @@
 #include "core/files.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstring>
@@ -72,12 +73,16 @@ std::string utcTimeOfDay() { return utcDateTimeNow().substr(11, 8); }
 // ----------------------------------------------------------- generations
 
 fs::path generationName(const fs::path& path) {
-    std::string s = path.string();
-    auto slash = s.find_last_of("/\\");
-    auto dot = s.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-    s.insert(dot, "0");
-    return fs::path(s);
+    // On the native text: a narrow round trip would misspell letters beyond
+    // ASCII on Windows (a user name in the data folder's path).
+    using Char = fs::path::value_type;
+    fs::path::string_type s = path.native();
+    const Char separators[] = {Char('/'), Char('\\'), Char(0)};
+    auto slash = s.find_last_of(separators);
+    auto dot = s.find_last_of(Char('.'));
+    if (dot == fs::path::string_type::npos || (slash != fs::path::string_type::npos && dot < slash)) return {};
+    s.insert(dot, 1, Char('0'));
+    return fs::path(std::move(s));
 }
 
 namespace {
@@ -198,24 +203,25 @@ bool validUtf8(const unsigned char* p, std::size_t n) {
 }
 }  // namespace
 
+int detectCharsetOf(std::string_view bytes) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = std::min<std::size_t>(bytes.size(), 4096);
+    if (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) return kUtf8WithBom;
+    if (n >= 2) {
+        if (p[0] == 0xFF && p[1] == 0xFE) return kUnicode;
+        if (p[0] == 0xFE && p[1] == 0xFF) return kUnicodeBigEndian;
+        if (p[1] == 0x00 && (n < 4 || p[3] == 0x00)) return kUnicode;
+        if (p[0] == 0x00 && (n < 4 || p[2] == 0x00)) return kUnicodeBigEndian;
+    }
+    return validUtf8(p, n) ? kUtf8WithoutBom : kAnsi;
+}
+
 int detectCharset(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in.is_open()) return kNoneFound;
-    std::array<unsigned char, 4096> buf{};
-    in.read(reinterpret_cast<char*>(buf.data()), 4);
-    auto n = static_cast<std::size_t>(in.gcount());
-    if (n >= 3 && buf[0] == 0xEF && buf[1] == 0xBB && buf[2] == 0xBF) return kUtf8WithBom;
-    if (n >= 2) {
-        if (buf[0] == 0xFF && buf[1] == 0xFE) return kUnicode;
-        if (buf[0] == 0xFE && buf[1] == 0xFF) return kUnicodeBigEndian;
-        if (buf[1] == 0x00 && (n < 4 || buf[3] == 0x00)) return kUnicode;
-        if (buf[0] == 0x00 && (n < 4 || buf[2] == 0x00)) return kUnicodeBigEndian;
-    }
-    if (n == 4) {
-        in.read(reinterpret_cast<char*>(buf.data()) + 4, static_cast<std::streamsize>(buf.size() - 4));
-        n += static_cast<std::size_t>(in.gcount());
-    }
-    return validUtf8(buf.data(), n) ? kUtf8WithoutBom : kAnsi;
+    std::array<char, 4096> buf{};
+    in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
+    return detectCharsetOf(std::string_view(buf.data(), static_cast<std::size_t>(in.gcount())));
 }
 
 std::string utf16ToUtf8(std::string_view bytes, bool bigEndian) {
@@ -266,30 +272,39 @@ std::string readAll(const fs::path& path) {
     ss << in.rdbuf();
     return ss.str();
 }
+
+std::runtime_error unknownCharset(const fs::path& path, int charset) {
+    return std::runtime_error(fmt::format("file {} has unknown charset: {}", path.string(), charsetName(charset)));
+}
 }  // namespace
 
-bool readTextFile(int charset, const fs::path& path, std::string& out) {
+bool decodeText(int charset, const fs::path& path, std::string& text) {
     switch (charset) {
     case kUnicode:
     case kUnicodeBigEndian:
         try {
-            out = utf16ToUtf8(readAll(path), charset == kUnicodeBigEndian);
+            text = utf16ToUtf8(text, charset == kUnicodeBigEndian);
             return true;
         } catch (const std::exception& e) {
             showStatus(fmt::format("UTF16 read failed for '{}': {}", path.string(), e.what()), true);
+            text.clear();
             return false;
         }
     case kAnsi:
     case kUtf8WithoutBom:
-        out = readAll(path);
         return true;
     case kUtf8WithBom:
-        out = readAll(path);
-        if (out.size() >= 3) out.erase(0, 3);
+        if (text.size() >= 3) text.erase(0, 3);
         return true;
     default:
-        throw std::runtime_error(fmt::format("file {} has unknown charset: {}", path.string(), charsetName(charset)));
+        throw unknownCharset(path, charset);
     }
+}
+
+bool readTextFile(int charset, const fs::path& path, std::string& out) {
+    if (charset < kAnsi || charset > kUtf8WithoutBom) throw unknownCharset(path, charset);
+    out = readAll(path);
+    return decodeText(charset, path, out);
 }
 
 bool writeFileAtomically(const fs::path& path, std::string_view data) {

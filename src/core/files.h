@@ -41,9 +41,13 @@ enum Charset : int {
 };
 const char* charsetName(int code);
 int detectCharset(const std::filesystem::path& path);
+// The same detection on a file's bytes already read (the first 4096 count).
+int detectCharsetOf(std::string_view bytes);
 // Reads the file as UTF-8 into out. False when a UTF-16 file fails to convert
 // (the failure is shown on the status line). Throws for an unknown charset.
 bool readTextFile(int charset, const std::filesystem::path& path, std::string& out);
+// readTextFile's conversion for bytes already read from path: in place.
+bool decodeText(int charset, const std::filesystem::path& path, std::string& text);
 // UTF-16 (little or big endian, with or without mark) to UTF-8. Throws
 // std::runtime_error on a broken surrogate or odd length.
 std::string utf16ToUtf8(std::string_view bytes, bool bigEndian);

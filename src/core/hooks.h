@@ -62,6 +62,7 @@ struct CycleHooks {
     std::function<void()> cleanFlightPlanFolder;  // at 86400 reports
     std::function<void()> pauseEnter;             // first not-running tick: clear pending objects
     std::function<void()> pauseDuties;            // every not-running tick
+    std::function<void()> pauseCountdownDone;     // once a second while not running, after a pending flush
     std::function<void()> flushStatic;            // a pending "Flush static": remove every static aircraft
     // The readers' liveness check: the datagram counter changed since the
     // previous check (the reader remembers the value it compared with).

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -38,6 +39,11 @@ bool registryWriteString(RegistryHive hive, const std::string& key, const std::s
 void beginTimerPeriod1ms();
 void endTimerPeriod1ms();
 
+// Sleeps until the deadline, never returning before it. (The C++ library of
+// the Windows build cuts a sleep to whole milliseconds: a wait of 0.9 ms would
+// not wait at all, and a 1 ms loop would spin.)
+void sleepUntil(std::chrono::steady_clock::time_point deadline);
+
 // The program's arguments without the program name, as UTF-8, split the
 // Windows way on Windows (CommandLineToArgvW).
 std::vector<std::string> commandLineArguments(int argc, char** argv);
@@ -61,5 +67,16 @@ void catchTerminationSignals(std::atomic<bool>& flag);
 // Path conversions between UTF-8 text and the file system.
 std::filesystem::path pathFromUtf8(const std::string& utf8);
 std::string pathToUtf8(const std::filesystem::path& path);
+
+// A path for a program that takes narrow (char) paths, as the simulator does:
+// in the system's ANSI code page on Windows (not the program's own, which its
+// manifest sets to UTF-8), UTF-8 elsewhere. A path of an existing file that
+// the code page cannot spell is given in its short (8.3) form; nullopt when
+// neither fits, so that no misspelt path is ever handed over.
+std::optional<std::string> pathToNarrowCodePage(const std::filesystem::path& path);
+// How such a program reads a narrow path (the simulator stand-in's side).
+std::filesystem::path pathFromNarrowCodePage(const std::string& narrow);
+// The code page of narrow paths: the system's ANSI code page on Windows, 65001 (UTF-8) elsewhere.
+unsigned narrowCodePage();
 
 }  // namespace vntx::platform

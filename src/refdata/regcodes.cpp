@@ -129,7 +129,7 @@ RegcodeReadResult readUserRegcodes(const fs::path& folder) {
                     logf("{} ; regs empty?", entry.title);
                     continue;
                 }
-                entry.special = fields.size() == 3 && trim(fields[2]) == "#";
+                entry.special = fields.size() == 3 && fields[2] == "#";
                 result.entries.push_back(std::move(entry));
                 ++count;
             }

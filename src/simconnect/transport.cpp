@@ -19,8 +19,13 @@ constexpr int kPipeBusyWaitMs = 5000;
 
 class TcpStream final : public ByteStream {
 public:
-    explicit TcpStream(net::Handle s) : s_(s) {}
-    ~TcpStream() override { net::close(s_); }
+    // holdsSocketLibrary: the stream owns one reference of the socket library
+    // (Winsock counts its users), released after its socket.
+    TcpStream(net::Handle s, bool holdsSocketLibrary) : s_(s), holdsSocketLibrary_(holdsSocketLibrary) {}
+    ~TcpStream() override {
+        net::close(s_);
+        if (holdsSocketLibrary_) net::cleanup();
+    }
 
     long read(void* data, std::size_t size, int& error) override {
         long n = net::receive(s_, data, size);
@@ -46,6 +51,7 @@ public:
 
 private:
     net::Handle s_;
+    bool holdsSocketLibrary_;
 };
 
 class PipeStream final : public ByteStream {
@@ -86,24 +92,28 @@ std::unique_ptr<ByteStream> SystemConnector::connect(const Attempt& attempt, con
         error = net::kConnRefused;
         return nullptr;
     }
-    net::Address address;
-    auto family = attempt.kind == Protocol::IPv6 ? net::Family::IPv6 : net::Family::IPv4;
-    if (int rc = net::resolve(attempt.address, attempt.port, family, net::Kind::Stream, false, address); rc != 0) {
+    // Nothing else may have started the socket library in this process (on
+    // Windows every socket call fails until WSAStartup): the connection holds
+    // its own use of it for as long as it lives.
+    if (int rc = net::startup(); rc != 0) {
         error = rc;
         return nullptr;
     }
-    net::Handle s = net::open(address, net::Kind::Stream);
-    if (s == net::kInvalidSocket) {
-        error = net::lastError();
-        return nullptr;
-    }
-    if (!net::connect(s, address)) {
-        error = net::lastError();
+    auto failed = [&](int e, net::Handle s) -> std::unique_ptr<ByteStream> {
+        error = e;
         net::close(s);
+        net::cleanup();
         return nullptr;
-    }
+    };
+    net::Address address;
+    auto family = attempt.kind == Protocol::IPv6 ? net::Family::IPv6 : net::Family::IPv4;
+    if (int rc = net::resolve(attempt.address, attempt.port, family, net::Kind::Stream, false, address); rc != 0)
+        return failed(rc, net::kInvalidSocket);
+    net::Handle s = net::open(address, net::Kind::Stream);
+    if (s == net::kInvalidSocket) return failed(net::lastError(), s);
+    if (!net::connect(s, address)) return failed(net::lastError(), s);
     if (config.disableNagle) net::setNoDelay(s, true);
-    return tcpByteStream(s);
+    return std::make_unique<TcpStream>(s, true);
 }
 
 std::unique_ptr<ByteStream> connectFirst(const std::vector<Attempt>& plan, const Config& config,
@@ -275,7 +285,7 @@ void Connection::close() {
 }
 
 std::unique_ptr<ByteStream> tcpByteStream(platform::net::Handle socket) {
-    return std::make_unique<TcpStream>(socket);
+    return std::make_unique<TcpStream>(socket, false);
 }
 
 }  // namespace vntx::simconnect

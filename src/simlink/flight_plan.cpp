@@ -7,6 +7,7 @@
 #include "core/log.h"
 #include "core/state.h"
 #include "core/status.h"
+#include "platform/platform.h"
 #include "simlink/sim_link.h"
 
 namespace vntx::simlink {
@@ -58,8 +59,12 @@ bool createFlightPlan(SimLink& link, const fs::path& dataFolder, std::uint32_t o
                       const std::string& destination, AircraftCategory category, const std::string& aircraftName) {
     if (origin.empty() || destination.empty()) return false;
     fs::path path = flightPlanPath(dataFolder, objectId);
-    bool ok = writeFileAtomically(path, flightPlanText(origin, destination, category)) &&
-              link.setFlightPlan(objectId, path.string());
+    bool ok = writeFileAtomically(path, flightPlanText(origin, destination, category));
+    // The simulator reads the path in its own narrow code page, not as UTF-8.
+    if (ok) {
+        auto narrow = platform::pathToNarrowCodePage(path);
+        ok = narrow && link.setFlightPlan(objectId, *narrow);
+    }
     if (!ok) logErrorf("{} creating a flight plan failed", aircraftName);
     return ok;
 }

@@ -85,7 +85,7 @@ void SimLink::run(std::stop_token stop) {
             while (!stop.stop_requested()) {
                 auto started = std::chrono::steady_clock::now();
                 if (!dispatchOnce()) break;
-                std::this_thread::sleep_until(started + 1ms);
+                platform::sleepUntil(started + 1ms);
             }
         }
     } catch (const UserErrorException& e) {

@@ -4,6 +4,7 @@
 
 #include "core/files.h"
 #include "core/log.h"
+#include "platform/platform.h"
 #include "support/temp_dir.h"
 
 using namespace vntx;
@@ -135,6 +136,17 @@ TEST(Generations, NameWithoutDotIsRefused) {
     EXPECT_FALSE(gf_save1GenerationOf(dir / "README"));
     EXPECT_EQ(generationName("a.b/c"), std::filesystem::path());  // the dot is in a folder name
     EXPECT_EQ(generationName("x/parameters.xml"), std::filesystem::path("x/parameters0.xml"));
+}
+
+// parameters.xml lies below the user's own folder, whose name may hold any letters.
+TEST(Generations, KeptBesideTheFileWhateverLettersItsFolderHas) {
+    TempDir dir;
+    auto folder = dir.path() / platform::pathFromUtf8("J\xC3\xBCrgen \xE5\xB1\xB1\xE7\x94\xB0") / "Ventrix_P3D";
+    std::filesystem::create_directories(folder);
+    writeFile(folder / "parameters.xml", "<broken");
+    EXPECT_EQ(generationName(folder / "parameters.xml"), folder / "parameters0.xml");
+    ASSERT_TRUE(gf_save1GenerationOf(folder / "parameters.xml"));
+    EXPECT_EQ(readFile(folder / "parameters0.xml"), "<broken");
 }
 
 TEST(Folders, RemoveXmlFilesIgnoresCaseAndKeepsOthers) {

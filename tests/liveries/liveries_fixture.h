@@ -85,6 +85,9 @@ public:
         closeLog();
         setInputFolder(previousInput_);
         std::error_code ec;
+#ifdef _WIN32
+        flattenDeepFolders();
+#endif
         std::filesystem::remove_all(dir_, ec);
     }
     const std::filesystem::path& dir() const { return dir_; }
@@ -95,6 +98,31 @@ public:
     }
 
 private:
+#ifdef _WIN32
+    // Generated trees go deeper than Windows removes folders: such folders
+    // are moved up first, one level at a time.
+    void flattenDeepFolders() {
+        std::vector<std::filesystem::path> todo{dir_};
+        int moved = 0;
+        while (!todo.empty()) {
+            const std::filesystem::path folder = todo.back();
+            todo.pop_back();
+            std::error_code ec;
+            std::vector<std::filesystem::path> subfolders;
+            for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+                if (it->is_directory(ec)) subfolders.push_back(it->path());
+            for (auto& sub : subfolders) {
+                if (sub.native().size() > 180) {
+                    const std::filesystem::path up = dir_ / ("up" + std::to_string(moved++));
+                    std::filesystem::rename(sub, up, ec);
+                    if (!ec) sub = up;
+                }
+                todo.push_back(sub);
+            }
+        }
+    }
+#endif
+
     std::filesystem::path dir_;
     std::filesystem::path previousInput_;
 };

@@ -8,11 +8,12 @@
 #endif
 
 #include <algorithm>
-#include <regex>
 #include <thread>
 
 #include "liveries/catalogue.h"
+#include "core/status.h"
 #include "liveries/scan.h"
+#include "liveries/scan_file.h"
 #include "liveries/liveries_fixture.h"
 #include "livgen/livgen.h"
 
@@ -49,39 +50,6 @@ protected:
 
 bool contains(const std::vector<std::string>& lines, const std::string& part) {
     return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
-}
-
-TEST(KeyLines, AgreeWithTheWholeLinePatterns) {
-    const std::regex title(R"(\s*(title)\s*=\s*(.*\S)\s*)", std::regex::ECMAScript | std::regex::icase);
-    const std::regex header(R"(\s*(\[fltsim\.)(\d+)\]\s*)", std::regex::ECMAScript | std::regex::icase);
-    std::vector<std::string> lines = {"title=A", " TITLE = KLM B738 ", "Title\t=\tx y\t", "title=", "title = ",
-                                      "titles=A", "xtitle=A", "title A", "title==A", "  title=A B  C\r",
-                                      "[fltsim.3]", "[FLTSIM.3]", " [FltSim.12] ", "[fltsim.x]", "[fltsim.-1]",
-                                      "[fltsim.3] //c", "[fltsim.]", "[fltsim.3", "x[fltsim.3]", "[fltsim.003]\r"};
-    // Random lines from a small alphabet find the corners the list misses.
-    std::mt19937 rng(7);
-    const std::string alphabet = " \t=tiTLEle[]fltsim.0123x\r";
-    for (int i = 0; i < 20000; ++i) {
-        std::string l = (i % 2) ? "title" : "[fltsim.";
-        const int n = static_cast<int>(rng() % 8);
-        for (int k = 0; k < n; ++k) l.insert(rng() % (l.size() + 1), 1, alphabet[rng() % alphabet.size()]);
-        lines.push_back(l);
-    }
-    for (const auto& l : lines) {
-        std::smatch m;
-        const bool t = std::regex_match(l, m, title);
-        auto v = matchKeyLine(l, "title");
-        ASSERT_EQ(t, v.has_value()) << '"' << l << '"';
-        if (t) {
-            EXPECT_EQ(m[2].str(), std::string(*v)) << l;
-        }
-        const bool h = std::regex_match(l, m, header);
-        auto d = matchHeaderLine(l);
-        ASSERT_EQ(h, d.has_value()) << '"' << l << '"';
-        if (h) {
-            EXPECT_EQ(m[2].str(), std::string(*d));
-        }
-    }
 }
 
 TEST_F(ScanTest, HeaderNumbersAnyCaseAndOutOfRange) {
@@ -136,6 +104,68 @@ TEST_F(ScanTest, Utf16FileReadsLikeUtf8) {
     ASSERT_EQ(l.size(), 1u);
     EXPECT_EQ(l[0].title, "Wide KLM");
     EXPECT_EQ(l[0].registration, "PH-BXB");
+}
+
+// What follows the last livery of a real file ([General] with its own keys,
+// [CameraDefinition.N] with Title keys, engine sections) is not part of it.
+TEST_F(ScanTest, SectionsEndAtAnyHeader) {
+    auto file = writeAircraft(tmp.dir() / "a", "", {{"[fltsim.0]", "First", "KLM"}, {"[fltsim.1]", "Last", "KLM"}});
+    std::string text = readText(file);
+    text.replace(text.find("[General]\n"), 10, "");
+    text += "[General]\ntitle=The general title\natc_model=B738\natc_parking_codes=DLH\natc_id=PH-GEN\n"
+            "atc_parking_types=CARGO\n\n"
+            "[CameraDefinition.0]\nTitle = \"Right Seat\"\n\n"
+            "[airspeed_indicators]  //IAS adjustment\ntitle=Not a livery either\n";
+    writeText(file, text);
+    auto l = scanFile(file);
+    ASSERT_EQ(l.size(), 2u);
+    EXPECT_EQ(l[1].title, "Last");
+    EXPECT_EQ(l[1].airline, "KLM");
+    EXPECT_EQ(l[1].registration, "");
+    EXPECT_FALSE(l[1].cargo);
+    EXPECT_EQ(l[1].model, "B738");  // atc_model is still read from [General]
+    EXPECT_TRUE(incomplete().empty());
+
+    // [General] first and a livery after the engine sections.
+    auto mixed = writeAircraft(tmp.dir() / "b", "B738", {{"[fltsim.0]", "Early", "KLM"}});
+    writeText(mixed, readText(mixed) + "[flaps.0]\ntitle=Flaps\n\n[FLTSIM.1]\ntitle=Late one\nsim=S\nmodel=\n"
+                                       "texture=T\natc_parking_codes=BAW\n[Views]\natc_parking_codes=DLH\n");
+    l = scanFile(mixed);
+    ASSERT_EQ(l.size(), 2u);
+    EXPECT_EQ(l[1].title, "Late one");
+    EXPECT_EQ(l[1].airline, "BAW");
+    EXPECT_TRUE(incomplete().empty());
+}
+
+// model=long //clean,long (the real Eurofighter package) names model.long.
+TEST_F(ScanTest, TrailingCommentsAreCutFromTheValues) {
+    const fs::path dir = tmp.dir() / "c";
+    fs::create_directories(dir / "model.long");
+    fs::create_directories(dir / "texture.Ala 14");
+    writeText(dir / "Typhoon.air", "air");
+    writeText(dir / "aircraft.cfg",
+              "[fltsim.0]\ntitle=Commented  // the title\nsim=Typhoon\t//flight model\nmodel=long //clean,long\n"
+              "texture=Ala 14 // squadron\natc_id=PH-ABC //tail\natc_parking_types=MIL_CARGO //x\n"
+              "atc_parking_codes=KLM //first code\n\n[General]\natc_model=B738 // the type\n");
+    auto l = scanFile(dir / "aircraft.cfg");
+    ASSERT_EQ(l.size(), 1u) << (incomplete().empty() ? "" : incomplete().front());
+    EXPECT_EQ(l[0].title, "Commented");
+    EXPECT_EQ(l[0].airline, "KLM");
+    EXPECT_EQ(l[0].registration, "PH-ABC");
+    EXPECT_EQ(l[0].model, "B738");
+    EXPECT_TRUE(l[0].cargo);
+    EXPECT_TRUE(state.invalidAirlines.take().empty());
+    EXPECT_TRUE(state.invalidModels.take().empty());
+}
+
+TEST_F(ScanTest, BrokenUtf16ShowsOnTheStatusLine) {
+    const fs::path file = tmp.dir() / "w" / "aircraft.cfg";
+    writeText(file, std::string("\xFF\xFE[\0f\0\x3D\xD8x\0", 10));  // a high surrogate without its pair
+    EXPECT_TRUE(scanFile(file).empty());
+    const std::string expected = "UTF16 read failed for '" + file.string() + "': ";
+    EXPECT_EQ(statusText().rfind(expected, 0), 0u) << statusText();
+    EXPECT_NE(tmp.log().find(expected), std::string::npos);
+    clearStatus();
 }
 
 TEST_F(ScanTest, AirlineCodesAndRegistrations) {
@@ -271,6 +301,21 @@ TEST_F(ScanTest, PriorityFoldersAndSkippedDirectories) {
     EXPECT_NE(tmp.log().find("No liveries " + (tmp.dir() / "airport_lf").string()), std::string::npos);
 }
 
+TEST(SortAndDeduplicate, CatalogueOrderAndOnlyTrueRepeatsGo) {
+    auto liv = [](std::string airline, std::string model, std::string title, std::string reg, bool cargo,
+                  std::uint32_t folder) { return Livery{airline, model, title, reg, folder, cargo}; };
+    std::vector<Livery> list = {liv("KLM", "B738", "b", "", false, 0),     liv("DLH", "B738", "z", "", false, 0),
+                                liv("KLM", "A320", "c", "", false, 0),     liv("KLM", "B738", "a", "PH-1", false, 0),
+                                liv("KLM", "B738", "a", "PH-1", false, 3), liv("KLM", "B738", "a", "PH-1", true, 0),
+                                liv("KLM", "B738", "a", "", false, 0)};
+    sortAndDeduplicate(list);
+    std::vector<std::string> got;
+    for (const auto& l : list) got.push_back(l.airline + " " + l.model + " " + l.title + " " + l.registration +
+                                              (l.cargo ? " cargo" : ""));
+    EXPECT_EQ(got, (std::vector<std::string>{"DLH B738 z ", "KLM A320 c ", "KLM B738 a ", "KLM B738 a PH-1",
+                                             "KLM B738 a PH-1 cargo", "KLM B738 b "}));
+}
+
 TEST_F(ScanTest, DatabaseCorrectionsAndSortedUniqueReports) {
     loadDatabase(db, smallDbase(R"(<db reg="PH-BXA" airl="KLM" type="A20N" cargo="true"/>)"));
     writeAircraft(tmp.dir() / "lf" / "a", "B738", {{"[fltsim.0]", "Corrected", "DLH", "PH-BXA"}});
@@ -300,35 +345,57 @@ TEST_F(ScanTest, TimedOutFileTaskKeepsItsStateAlive) {
     fs::create_directories(folder);
     const fs::path fifo = folder / "aircraft.cfg";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_directories(folder / "model");
+    fs::create_directories(folder / "texture");
+    writeText(folder / "S.air", "air");
+    auto shared = std::make_shared<ScanState>();
+    shared->db = &db;
+    std::weak_ptr<ScanState> watch = shared;
     ScanOptions o;
     o.outputFolder = tmp.output();
     o.futureTimeout = std::chrono::milliseconds(200);
     try {
-        runLiveryScan({{0, tmp.dir() / "lf"}}, db, {}, o);
+        runLiveryScan({{0, tmp.dir() / "lf"}}, std::move(shared), o);
         FAIL() << "expected a time-out";
     } catch (const std::runtime_error& e) {
         EXPECT_EQ(std::string(e.what()).rfind("Future wait timed out after", 0), 0u);
     }
-    // Release the stuck task: it now reports into the state of a scan that has ended.
+    // The scan has ended; its stuck task still holds the state.
+    ASSERT_FALSE(watch.expired());
+    std::shared_ptr<ScanState> state = watch.lock();
     {
         const int fd = open(fifo.c_str(), O_RDWR | O_NONBLOCK);
         ASSERT_GE(fd, 0);
-        const std::string text = "[General]\natc_model=B738\n[fltsim.0]\ntitle=Late\n[fltsim.1]\ntitle=Late\n";
+        const std::string text = "[fltsim.0]\ntitle=Late\nsim=S\nmodel=\ntexture=\natc_parking_codes=KLM\n"
+                                 "[fltsim.1]\ntitle=Late\nsim=S\nmodel=\ntexture=\natc_parking_codes=KLM\n[General]\natc_model=B738\n";
         ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
         close(fd);
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    SUCCEED();
+    // The released task reports into that state, then its worker lets go of it.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (state.use_count() > 1 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(state.use_count(), 1);
+    EXPECT_TRUE(state->hasTitle("Late"));
+    EXPECT_EQ(state->incompleteSections.take(),
+              std::vector<std::string>{fifo.string() + " [fltsim.1] title 'Late' already exists"});
 }
 #endif
 
-TEST_F(ScanTest, GeneratedTreeReportsExactlyThePlantedFaults) {
+// One worker, and more workers than the machine has: the walk shares its
+// folders among them and every livery and report line arrives once.
+class GeneratedTree : public ScanTest, public ::testing::WithParamInterface<unsigned> {};
+
+TEST_P(GeneratedTree, ReportsExactlyThePlantedFaults) {
     livgen::Options o;
     o.files = 480;  // 48 planted faults, four of each kind
     o.faultEvery = 10;
     const auto tree = livgen::generate(tmp.dir() / "tree", o);
     loadDatabase(db, tree.dbaseXml);
-    const auto result = scan({{0, tmp.dir() / "tree"}});
+    ScanOptions options;
+    options.outputFolder = tmp.output();
+    options.workers = GetParam();
+    const auto result = runLiveryScan({{0, tmp.dir() / "tree"}}, db, {}, options);
     EXPECT_EQ(result.files, tree.files);
     std::vector<std::string> titles;
     for (auto& l : scanned()) titles.push_back(l.title);
@@ -344,5 +411,7 @@ TEST_F(ScanTest, GeneratedTreeReportsExactlyThePlantedFaults) {
         EXPECT_EQ(readLines(tmp.output() / folder / name), it->second) << name;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Workers, GeneratedTree, ::testing::Values(1u, 2u, 5u));
 
 }  // namespace

@@ -107,3 +107,19 @@ TEST(CommandLine, ArgumentsAreThoseAfterTheProgramName) {
     for (const auto& a : argv) raw.push_back(const_cast<char*>(a.c_str()));
     EXPECT_EQ(commandLineArguments(static_cast<int>(raw.size()), raw.data()), expected);
 }
+
+// The control loop and the simulator link sleep to deadlines less than a
+// millisecond away; a sleep that returns early turns a 1 ms loop into a spin.
+TEST(Sleep, NeverWakesBeforeTheDeadlineEvenForPartsOfAMillisecond) {
+    using Clock = std::chrono::steady_clock;
+    beginTimerPeriod1ms();
+    int early = 0;
+    for (int i = 0; i < 100; ++i) {
+        const auto deadline = Clock::now() + std::chrono::microseconds(100 + 9 * i);  // 0.1 .. 1 ms
+        sleepUntil(deadline);
+        if (Clock::now() < deadline) ++early;
+    }
+    sleepUntil(Clock::now() - std::chrono::milliseconds(5));  // a deadline already passed returns at once
+    endTimerPeriod1ms();
+    EXPECT_EQ(early, 0);
+}

@@ -8,6 +8,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/wide.h"
+#include "support/temp_dir.h"
 
 using namespace vntx::platform;
 
@@ -86,4 +87,37 @@ TEST(Win32Text, ConversionsKeepEveryCharacterAndReplaceBrokenInput) {
     // A stray continuation byte is replaced, not dropped with the rest.
     EXPECT_EQ(win32::widen("a\x80z"), std::wstring(L"a\ufffdz"));
     EXPECT_TRUE(win32::widen("").empty());
+}
+
+// The program runs with UTF-8 as its own code page (its manifest, linked into
+// this test too); the simulator reads narrow paths in the system's.
+TEST(Win32NarrowPaths, SpeltInTheSystemCodePageOrShortOrNotAtAll) {
+    vntx::test::TempDir dir(false);
+    const UINT cp = narrowCodePage();
+    ASSERT_NE(cp, static_cast<UINT>(CP_UTF8)) << "Wine's or Windows' system code page is UTF-8 here";
+    auto widenIn = [cp](const std::string& s) {
+        std::wstring w(s.size(), L'\0');
+        w.resize(static_cast<std::size_t>(
+            ::MultiByteToWideChar(cp, 0, s.data(), static_cast<int>(s.size()), w.data(), static_cast<int>(w.size()))));
+        return w;
+    };
+    // Letters the code page has: spelt in it, one byte for "ü" in a Western page, not UTF-8's two.
+    if (cp == 1252) {
+        const auto juergen = dir.path() / L"J\u00fcrgen" / L"1.pln";
+        auto narrow = pathToNarrowCodePage(juergen);
+        ASSERT_TRUE(narrow.has_value());
+        EXPECT_NE(narrow->find("J\xFCrgen"), std::string::npos);
+        EXPECT_EQ(widenIn(*narrow), juergen.native());
+        EXPECT_EQ(pathFromNarrowCodePage(*narrow), juergen);
+    }
+    // Letters it lacks: a file that exists goes by its short name, plain ASCII;
+    // one that does not exist has no spelling, rather than a look-alike one.
+    const auto folder = dir.path() / L"\u5c71\u7530 \u042e\u0440\u0438\u0439";
+    std::filesystem::create_directories(folder);
+    vntx::test::writeFile(folder / "2.pln", "plan");
+    auto shortForm = pathToNarrowCodePage(folder / "2.pln");
+    ASSERT_TRUE(shortForm.has_value());
+    for (unsigned char c : *shortForm) EXPECT_LT(c, 0x80u) << *shortForm;
+    EXPECT_TRUE(std::filesystem::equivalent(pathFromNarrowCodePage(*shortForm), folder / "2.pln")) << *shortForm;
+    EXPECT_FALSE(pathToNarrowCodePage(folder / "3.pln").has_value());
 }

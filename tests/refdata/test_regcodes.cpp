@@ -35,23 +35,24 @@ protected:
 };
 
 TEST_F(RegcodesTest, UserFileLinesAndTheirFaults) {
-    writeUser("a.TXT", "A;PH-ABC\r\nB;PH-X1,AB,PH-BCD\n\nC;PH-CCC;#\nD\nE;1;2;3\nF;AB\nG;PH-GGG;x\n");
+    writeUser("a.TXT", "A;PH-ABC\r\nB;PH-X1,AB,PH-BCD\n\nC;PH-CCC;#\nD\nE;1;2;3\nF;AB\nG;PH-GGG;x\nI;PH-III;# \nJ;PH-JJJ; #\n");
     writeUser("ignored.cfg", "H;PH-HHH\n");
     auto r = readUserRegcodes(tmp.dir() / "input" / "my_regcodes");
     EXPECT_FALSE(r.ok);
-    ASSERT_EQ(r.entries.size(), 5u);
+    ASSERT_EQ(r.entries.size(), 7u);
     EXPECT_EQ(r.entries[0].title, "A");
     EXPECT_EQ(r.entries[0].registrations, std::vector<std::string>{"PH-ABC"});
     EXPECT_EQ(r.entries[1].registrations, (std::vector<std::string>{"PH-X1", "PH-BCD"}));
     EXPECT_TRUE(r.entries[2].special);
     EXPECT_TRUE(r.entries[3].registrations.empty());
-    EXPECT_FALSE(r.entries[4].special);  // the third field must be exactly "#"
+    // The third field must be exactly "#": not "x", nor "#" with a blank.
+    for (std::size_t i = 4; i < 7; ++i) EXPECT_FALSE(r.entries[i].special) << r.entries[i].title;
     const std::string log = tmp.log();
     const std::string file = (tmp.dir() / "input" / "my_regcodes" / "a.TXT").string();
     EXPECT_NE(log.find("wrong regcode length 'AB' in " + file), std::string::npos);
     EXPECT_NE(log.find(file + ": wrong format 'E;1;2;3'"), std::string::npos);
     EXPECT_NE(log.find("F ; regs empty?"), std::string::npos);
-    EXPECT_NE(log.find("5 liveries"), std::string::npos);
+    EXPECT_NE(log.find("7 liveries"), std::string::npos);
 }
 
 TEST_F(RegcodesTest, AigFileSameAsPreviousAndSpecial) {

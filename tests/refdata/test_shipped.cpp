@@ -67,6 +67,7 @@ TEST_F(ShippedData, WellKnownFactsHold) {
     EXPECT_EQ(modelFix("737-800"), "B738");
     EXPECT_EQ(modelFix("Typhoon"), "EUFI");  // the atc_model of the sample Eurofighter liveries
     EXPECT_TRUE(database().isCargoOperator("FDX"));
+    EXPECT_TRUE(database().isValidAirline("ZZZ"));  // generic liveries keep it as their airline
     EXPECT_TRUE(database().isCargoType("B77L") || database().isCargoType("MD11"));
     // A 737-800 spans about 34-36 m.
     EXPECT_NEAR(halfWingspan("B738") * 2 * 1852, 35, 1.5);

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "helpers.h"
+#include "platform/socket.h"
 #include "simconnect/transport.h"
 
 using namespace vntx::simconnect;
@@ -184,4 +185,48 @@ TEST(SimConnectConnection, CloseSendsWhatIsQueuedAndRefusesMore) {
     EXPECT_EQ(f.stream->written().size(), 24u);
     EXPECT_EQ(f.connection->state(), ConnectionState::Closed);
     EXPECT_EQ(f.connection->send(m), E_FAIL);
+}
+
+// The program may open the simulator connection over TCP before anything else
+// started the socket library (on Windows: WSAStartup). The connection keeps its
+// own use of it, so the library stays up while it lives and is let go after.
+TEST(SimConnectTcp, AConnectionHoldsTheSocketLibraryForItsLife) {
+    namespace net = vntx::platform::net;
+    ASSERT_EQ(net::startup(), 0);  // this test's own use, for its listener
+    net::Address any;
+    ASSERT_EQ(net::resolve("127.0.0.1", "0", net::Family::IPv4, net::Kind::Stream, true, any), 0);
+    net::Handle listener = net::open(any, net::Kind::Stream);
+    ASSERT_NE(listener, net::kInvalidSocket);
+    ASSERT_TRUE(net::bind(listener, any));
+    ASSERT_TRUE(net::listen(listener));
+    Attempt tcp{Protocol::IPv4, "127.0.0.1", std::to_string(net::localPort(listener)), true};
+    SystemConnector connector;
+    int error = 0;
+    auto stream = connector.connect(tcp, Config{}, error);
+    ASSERT_NE(stream, nullptr) << error;
+    net::Handle peer = net::accept(listener);
+    ASSERT_NE(peer, net::kInvalidSocket);
+    net::close(listener);
+    // The test lets go of its use: with none left, Winsock would close every socket.
+    net::cleanup();
+    const char text[] = "still up";
+    ASSERT_TRUE(stream->write(text, sizeof text, error)) << error;
+    char got[sizeof text] = {};
+    std::size_t have = 0;
+    while (have < sizeof got) {
+        long n = net::receive(peer, got + have, sizeof got - have);
+        ASSERT_GT(n, 0) << net::lastError();
+        have += static_cast<std::size_t>(n);
+    }
+    EXPECT_STREQ(got, text);
+    net::close(peer);
+    stream.reset();
+    // A refused connection leaves no use behind (nothing listens on the closed port).
+    EXPECT_EQ(connector.connect(tcp, Config{}, error), nullptr);
+#ifdef _WIN32
+    // Every use let go: Winsock refuses sockets again.
+    net::Handle probe = net::open(net::Family::IPv4, net::Kind::Stream);
+    EXPECT_EQ(probe, net::kInvalidSocket) << "the socket library is still in use";
+    net::close(probe);
+#endif
 }

@@ -5,6 +5,7 @@
 
 #include "core/errors.h"
 #include "simlink/fixture.h"
+#include "platform/platform.h"
 #include "simlink/flight_plan.h"
 
 namespace vntx::simlink::test {
@@ -283,6 +284,34 @@ TEST_F(LinkTest, FlightPlanFileHasItsEightLinesAndAnAircraftWithoutDestinationGe
     removeFlightPlanFolder(data);
     EXPECT_FALSE(std::filesystem::exists(flightPlanFolder(data)));
     EXPECT_TRUE(std::filesystem::exists(data));
+}
+
+// A user name with letters beyond ASCII puts them in every flight plan's path.
+// The simulator reads the path in its own narrow code page: what it reads must
+// name the file that was written, whether the letters have a spelling there
+// ("Jürgen" in Western code pages) or not (Cyrillic and CJK in them).
+TEST_F(LinkTest, FlightPlanPathsWithLettersBeyondAsciiNameTheWrittenFile) {
+    connect();
+    for (const char* user : {"J\xC3\xBCrgen M\xC3\xBCller", "\xD0\xAE\xD1\x80\xD0\xB8\xD0\xB9 \xE5\xB1\xB1\xE7\x94\xB0"}) {
+        SCOPED_TRACE(user);
+        client.clear();
+        auto data = dir.path() / platform::pathFromUtf8(user) / "Ventrix_P3D";
+        ASSERT_TRUE(std::filesystem::create_directories(data.parent_path()));
+        ASSERT_TRUE(prepareFlightPlanFolder(data));
+        ASSERT_TRUE(createFlightPlan(link, data, 21, "VHHH", "RJAA", AircraftCategory::Heavy, "CPA520"));
+        auto calls = client.callsOf("AISetAircraftFlightPlan");
+        ASSERT_EQ(calls.size(), 1u);
+        const std::string& handed = calls[0].text;
+        std::error_code ec;
+        EXPECT_TRUE(std::filesystem::equivalent(platform::pathFromNarrowCodePage(handed), flightPlanPath(data, 21), ec))
+            << handed << " (code page " << platform::narrowCodePage() << ")";
+        EXPECT_FALSE(ec) << ec.message();
+        // Where narrow paths are not UTF-8, the UTF-8 spelling would name another file.
+        if (platform::narrowCodePage() != 65001) {
+            EXPECT_NE(handed, platform::pathToUtf8(flightPlanPath(data, 21)));
+        }
+        removeFlightPlanFolder(data);
+    }
 }
 
 TEST(RefusedLiveriesTest, TheTwentiethRefusalStopsWithError81) {

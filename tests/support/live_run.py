@@ -8,7 +8,7 @@ record of what it sent and simhost's trace give the fidelity figures.
 Usage: live_run.py --exe E --simhost S --rtfeed R --livgen L --fidelity F
                    --recording FILE --start S --seconds N --out DIR
                    [--user LAT,LON,HDG] [--centre LAT,LON] [--range NM]
-                   [--max-median M] [--max-p95 M]
+                   [--max-median M] [--max-p95 M] [--set KEY=VALUE ...]
 Exit code 0 when the run ended cleanly, every creation asked was answered,
 every object created was taken over and placed by the program, no object
 jumped, and the figures are within the limits.
@@ -58,6 +58,8 @@ def run(a):
     open(os.path.join(rt, "RealTraffic.jar"), "w").close()
     tcp = str(20000 + random.randrange(20000))
     for k, v in (("AUTO_RANGE", "false"), ("RANGE", str(a.range)), ("PORT_NUMBER", tcp), ("MAX_LIVE_SEL", "500")):
+        set_parameter(env, k, v)
+    for k, v in (s.split("=", 1) for s in a.set):
         set_parameter(env, k, v)
     trace = os.path.join(out, "simhost_trace.jsonl")
     sent = os.path.join(out, "rtfeed_sent.txt")
@@ -126,7 +128,7 @@ def run(a):
     print("datagrams sent         %d" % sent_count)
     lines = log.splitlines()
     for i, l in enumerate(lines):
-        if l.startswith("Live traffic summary:"):
+        if l.startswith("Live traffic summary:") or l.startswith("Control loop period:"):
             print(l)
             # Every creation the program asked for was answered: created or refused.
             m = re.search(r"(\d+) creations asked, (\d+) created, \d+ removed, (\d+) refused", l)
@@ -158,6 +160,7 @@ def main():
     p.add_argument("--recording-liveries", action="store_true")
     p.add_argument("--max-median", type=float, default=0)
     p.add_argument("--max-p95", type=float, default=0)
+    p.add_argument("--set", action="append", default=[], help="KEY=VALUE: one more setting")
     a = p.parse_args()
     a.regdb = [x for r in a.regdb for x in ("--regdb", r)]
     for k in ("exe", "simhost", "rtfeed", "livgen", "fidelity"):

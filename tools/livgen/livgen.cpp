@@ -198,25 +198,40 @@ Tree generate(const fs::path& root, const Options& o) {
             }
         }
 
-        std::string text = "[General]\n";
-        if (!atcModel.empty()) text += "atc_type=AIRLINER\natc_model=" + atcModel + "\n";
-        text += "editable=0\nperformance=AI only\n\n";
+        // As in real files: mostly the liveries first and [General] after
+        // them, with its own title key; camera and flight model sections
+        // (with Title keys and "//" comments) close the file. Some files put
+        // "//" comments behind the values the scan reads.
+        const bool generalFirst = rng() % 4 == 0;
+        const bool commented = rng() % 5 == 0;
+        const std::string note = commented ? " // as in the original" : "";
+        std::string general = "[General]\ntitle=" + model + " base model\natc_type=AIRLINER\n";
+        if (!atcModel.empty()) general += "atc_model=" + atcModel + note + "\n";
+        general += "editable=0\nperformance=AI only\nCategory=airplane\n\n";
+        std::string text = generalFirst ? general : "";
         for (std::size_t i = 0; i < sections.size(); ++i) {
             const Section& s = sections[i];
             if (s.createTexture) fs::create_directories(dir / ("texture." + s.texture));
             text += s.header + "\n";
-            text += "title=" + s.title + "\n";
+            text += "title=" + s.title + note + "\n";
             if (s.extraTitle) text += "title=" + s.title + " again\n";
-            text += "sim=" + sim + "\nmodel=\ntexture=" + s.texture + "\n";
+            text += "sim=" + sim + note + "\nmodel=" + (commented ? " //clean,long" : "") + "\ntexture=" + s.texture +
+                    "\n";
             text += "atc_airline=Airline\natc_heavy=0\n";
-            if (!s.atcId.empty()) text += "atc_id=" + s.atcId + "\n";
+            if (!s.atcId.empty()) text += "atc_id=" + s.atcId + note + "\n";
             text += "atc_parking_types=" + s.types + "\n";
-            if (!s.codes.empty()) text += "atc_parking_codes=" + s.codes + "\n";
+            if (!s.codes.empty()) text += "atc_parking_codes=" + s.codes + note + "\n";
             text += "ui_manufacturer=Maker\nui_type=" + model + "\nui_variation=" + s.title + "\n";
             text += "description=generated livery\n\n";
             ++tree.sections;
             if (kept[i]) tree.titles.push_back(s.title);
         }
+        if (!generalFirst) text += general;
+        text += "[CameraDefinition.0]\nTitle = \"Right Seat\"\nGuid = {A2F1C4B0-4C3D-4E5F-8A9B-0C1D2E3F4A5B}\n"
+                "Origin = Cockpit\n\n[CameraDefinition.1]\nTitle = Tower view\nOrigin = Center\n\n"
+                "[WEIGHT_AND_BALANCE]\nmax_gross_weight = 174200    // (pounds)\n"
+                "empty_weight = 91300        // (pounds)\n\n[flaps.0]\ntype = 1    // trailing edge\n"
+                "system_type = 0\n";
         const bool wide = o.utf16Every && f % o.utf16Every == 1;
         writeFile(cfg, wide ? utf16le(text) : text);
         ++tree.files;

@@ -240,6 +240,11 @@ Airlines buildAirlines(const fs::path& dir, const CsvTable& fleet) {
         if (r.size() > static_cast<std::size_t>(cI) && r[cI].size() == 3 && isUpperCode(r[cI], 3, 3) &&
             a.codes.insert(r[cI]).second)
             a.names[r[cI]] = r[cN];
+    // ZZZ is the airline of generic liveries (atc_parking_codes=ZZZ): the
+    // scan keeps only airlines of this table, and matching looks up ZZZ for
+    // any operator without a livery of its own.
+    a.codes.insert("ZZZ");
+    a.names["ZZZ"] = "Generic livery";
     for (const auto& c : readWords(dir / "cargo_operators.txt"))
         if (a.codes.count(c)) a.cargo.insert(c);
     // Fleet operators whose aircraft all fly cargo.

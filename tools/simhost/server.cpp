@@ -32,7 +32,7 @@ struct DataRequest {
     double nextSecond = 0;
 };
 
-std::string fileText(const std::string& path) {
+std::string fileText(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
@@ -348,7 +348,7 @@ void Server::frameLoop() {
     std::vector<std::shared_ptr<Session>> done;
     while (!stopping_) {
         next += period;
-        std::this_thread::sleep_until(next);
+        platform::sleepUntil(next);
         if (clock::now() - next > period * 5) next = clock::now();  // do not race to catch up after a stall
         {
             std::lock_guard lock(mutex_);
@@ -696,15 +696,17 @@ void Server::handle(Session& s, wire::ByteView message) {
         return;
     }
     case wire::OP_AI_SET_AIRCRAFT_FLIGHT_PLAN: {
+        // The path comes in the system's narrow code page, as the simulator reads it.
+        std::filesystem::path path = platform::pathFromNarrowCodePage(r.name);
         rec.set("object", r.objectId);
-        rec.set("path", r.name);
+        rec.set("path", platform::pathToUtf8(path));
         rec.set("request", r.requestId);
         SimObject* o = world_.find(r.objectId);
         std::error_code ec;
-        std::string path = r.name;
         // The client names the plan without its extension, as the simulator accepts.
-        if (!std::filesystem::is_regular_file(path, ec) && std::filesystem::is_regular_file(path + ".pln", ec))
-            path += ".pln";
+        if (auto withExtension = std::filesystem::path(path) += ".pln";
+            !std::filesystem::is_regular_file(path, ec) && std::filesystem::is_regular_file(withExtension, ec))
+            path = withExtension;
         if (!o || r.objectId == World::kUserId) {
             raise(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 1);
         } else if (!std::filesystem::is_regular_file(path, ec)) {
@@ -713,7 +715,7 @@ void Server::handle(Session& s, wire::ByteView message) {
             raise(SIMCONNECT_EXCEPTION_LOAD_FLIGHTPLAN_FAILED, 2);
             rec.set("refused", problem);
         } else {
-            o->flightPlan = path;
+            o->flightPlan = platform::pathToUtf8(path);
         }
         break;
     }

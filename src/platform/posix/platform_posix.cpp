@@ -12,6 +12,7 @@
 #include <map>
 #include <mutex>
 #include <sstream>
+#include <thread>
 
 namespace vntx::platform {
 namespace {
@@ -245,5 +246,11 @@ void catchTerminationSignals(std::atomic<bool>& flag) {
 
 std::filesystem::path pathFromUtf8(const std::string& utf8) { return std::filesystem::path(utf8); }
 std::string pathToUtf8(const std::filesystem::path& path) { return path.string(); }
+
+void sleepUntil(std::chrono::steady_clock::time_point deadline) { std::this_thread::sleep_until(deadline); }
+
+std::optional<std::string> pathToNarrowCodePage(const std::filesystem::path& path) { return path.string(); }
+std::filesystem::path pathFromNarrowCodePage(const std::string& narrow) { return std::filesystem::path(narrow); }
+unsigned narrowCodePage() { return 65001; }
 
 }  // namespace vntx::platform

@@ -6,6 +6,8 @@
 #include <shlobj.h>
 #include <timeapi.h>
 
+#include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cstring>
 
@@ -160,6 +162,28 @@ bool registryWriteString(RegistryHive hive, const std::string& key, const std::s
 void beginTimerPeriod1ms() { ::timeBeginPeriod(1); }
 void endTimerPeriod1ms() { ::timeEndPeriod(1); }
 
+void sleepUntil(std::chrono::steady_clock::time_point deadline) {
+    using namespace std::chrono;
+    // The system's delay counts 100 ns units where Sleep() counts whole
+    // milliseconds. Rounding every wait up to the next millisecond would make
+    // the control loop, which realigns to its wake-up time once a second, run
+    // slow by up to a millisecond a second (30 ms over the 30 s replay delay).
+    using Delay = LONG(NTAPI*)(BOOLEAN alertable, PLARGE_INTEGER interval);
+    static const auto delay = reinterpret_cast<Delay>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtDelayExecution")));
+    for (;;) {
+        const auto left = duration_cast<nanoseconds>(deadline - steady_clock::now()).count();
+        if (left <= 0) return;
+        if (delay) {
+            LARGE_INTEGER interval;
+            interval.QuadPart = -((left + 99) / 100);  // negative: relative to now
+            delay(FALSE, &interval);
+        } else {
+            ::Sleep(static_cast<DWORD>(std::min<long long>((left + 999999) / 1000000, INFINITE - 1)));
+        }
+    }
+}
+
 std::vector<std::string> commandLineArguments(int, char**) {
     std::vector<std::string> args;
     int n = 0;
@@ -198,5 +222,73 @@ void setThreadName(const std::string& name) {
 
 std::filesystem::path pathFromUtf8(const std::string& utf8) { return std::filesystem::path(widen(utf8)); }
 std::string pathToUtf8(const std::filesystem::path& path) { return narrow(path.native()); }
+
+namespace {
+
+// Text in a code page, or nullopt when a character has no spelling in it
+// (no best-fit look-alikes: a path spelt with one names another file).
+std::optional<std::string> inCodePage(std::wstring_view text, UINT codePage) {
+    if (text.empty()) return std::string();
+    if (text.size() > INT_MAX) return std::nullopt;
+    const int in = static_cast<int>(text.size());
+    const bool utf8 = codePage == CP_UTF8;
+    const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    BOOL usedDefault = FALSE;
+    int n = ::WideCharToMultiByte(codePage, flags, text.data(), in, nullptr, 0, nullptr, utf8 ? nullptr : &usedDefault);
+    if (n <= 0 || usedDefault) return std::nullopt;
+    std::string out(static_cast<std::size_t>(n), '\0');
+    n = ::WideCharToMultiByte(codePage, flags, text.data(), in, out.data(), n, nullptr, utf8 ? nullptr : &usedDefault);
+    if (n <= 0 || usedDefault) return std::nullopt;
+    out.resize(static_cast<std::size_t>(n));
+    return out;
+}
+
+}  // namespace
+
+unsigned narrowCodePage() {
+    static const unsigned codePage = [] {
+        // The code page the system gives every process that does not ask for
+        // its own; GetACP() would answer this program's (UTF-8 by its manifest).
+        if (auto acp = registryReadString(RegistryHive::LocalMachine, "SYSTEM\\CurrentControlSet\\Control\\Nls\\CodePage",
+                                          "ACP")) {
+            unsigned v = 0;
+            auto [end, ec] = std::from_chars(acp->data(), acp->data() + acp->size(), v);
+            if (ec == std::errc() && end == acp->data() + acp->size() && v != 0 && ::IsValidCodePage(v)) return v;
+        }
+        // The system locale's code page. (Wine does not answer GetLocaleInfoEx
+        // for LOCALE_NAME_SYSTEM_DEFAULT; the LCID form works everywhere.)
+        DWORD v = 0;
+        if (::GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                             reinterpret_cast<LPWSTR>(&v), sizeof v / sizeof(WCHAR)) > 0 &&
+            v != 0 && ::IsValidCodePage(v))
+            return static_cast<unsigned>(v);
+        return static_cast<unsigned>(::GetACP());
+    }();
+    return codePage;
+}
+
+std::optional<std::string> pathToNarrowCodePage(const std::filesystem::path& path) {
+    const std::wstring& wide = path.native();
+    if (auto text = inCodePage(wide, narrowCodePage())) return text;
+    // The short form of each name is plain ASCII where the volume keeps one.
+    DWORD n = ::GetShortPathNameW(wide.c_str(), nullptr, 0);
+    if (n == 0) return std::nullopt;
+    std::wstring shortPath(n, L'\0');
+    DWORD got = ::GetShortPathNameW(wide.c_str(), shortPath.data(), n);
+    if (got == 0 || got >= n) return std::nullopt;
+    shortPath.resize(got);
+    return inCodePage(shortPath, narrowCodePage());
+}
+
+std::filesystem::path pathFromNarrowCodePage(const std::string& text) {
+    if (text.empty() || text.size() > INT_MAX) return {};
+    const UINT codePage = narrowCodePage();
+    const int in = static_cast<int>(text.size());
+    int n = ::MultiByteToWideChar(codePage, 0, text.data(), in, nullptr, 0);
+    if (n <= 0) return {};
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(codePage, 0, text.data(), in, wide.data(), n);
+    return std::filesystem::path(wide);
+}
 
 }  // namespace vntx::platform
