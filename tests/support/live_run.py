@@ -130,6 +130,7 @@ def run(a):
     for i, l in enumerate(lines):
         if l.startswith("Live traffic summary:") or l.startswith("Control loop period:"):
             print(l)
+        if l.startswith("Live traffic summary:"):
             # Every creation the program asked for was answered: created or refused.
             m = re.search(r"(\d+) creations asked, (\d+) created, \d+ removed, (\d+) refused", l)
             if not m or int(m.group(2)) + int(m.group(3)) != int(m.group(1)):
