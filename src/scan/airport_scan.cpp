@@ -24,7 +24,7 @@
 #include "refdata/dbase.h"
 #include "scan/addon_parkfiles.h"
 #include "scan/scan_tasks.h"
-#include "ui/commands.h"
+#include "ui/layout.h"
 
 namespace fs = std::filesystem;
 
@@ -305,8 +305,10 @@ AirportScanResult scanFolders(const std::vector<std::string>& folders, const Air
          result.airports == 1 ? "" : "s", result.files, result.linked, result.generated,
          result.generated == 1 ? "" : "s");
 
-    tbloStep(placement.unrecognised);
+    // The success line first: the mail request of the tblo step is the one
+    // the user has to act on, so it stays on the status line.
     if (result.airports > 0) showStatus("Airports scan successful", true);
+    tbloStep(placement.unrecognised);
     return result;
 }
 
@@ -318,6 +320,8 @@ AirportScanResult scanAddonAirports(bool manual, const AirportScanOptions& optio
         gf_removeFilesFromDirectory(kTbloFolder);
     else
         fs::create_directories(kTbloFolder, ec);
+    // The archive of an earlier scan is gone: the button that opens it waits for the new one.
+    if (WindowFrontEnd* fe = frontEnd()) fe->enableControl(ui::kButtonTblo, false);
 
     AirportScanOptions o = options;
     if (o.stockScenery.empty()) o.stockScenery = simulatorSceneryFolder();

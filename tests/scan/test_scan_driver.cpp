@@ -16,9 +16,11 @@
 #include "core/errors.h"
 #include "core/hooks.h"
 #include "core/state.h"
+#include "core/status.h"
 #include "scan/addon_parkfiles.h"
 #include "scan/airport_scan.h"
 #include "scan/scan_fixture.h"
+#include "ui/layout.h"
 #include "update/downloader.h"
 
 namespace fs = std::filesystem;
@@ -265,6 +267,67 @@ TEST_F(ScanDriver, TheCycleSwitchesTheScanOffUnlessAStopCutItShort) {
     EXPECT_FALSE(params().SCAN_AIRPORTS.get());
     EXPECT_NE(readFile(tmp / "appdata/parameters.xml").find("name=\"SCAN_AIRPORTS\" value=\"false\""), std::string::npos);
     params().setFile({});
+}
+
+// What the window shows of a scan: each status line as painted, and the
+// enable calls of the button that opens tblo.zip.
+class WindowRecorder final : public WindowFrontEnd {
+public:
+    void repaint() override {
+        const std::string text = statusText();
+        std::lock_guard lock(m);
+        if (statuses.empty() || statuses.back() != text) statuses.push_back(text);
+    }
+    void postStartCycle() override {}
+    void postEndProgram() override {}
+    void enableControl(int id, bool enabled) override {
+        std::lock_guard lock(m);
+        if (id == ui::kButtonTblo) tblo.push_back(enabled);
+    }
+    void refreshControls() override {}
+    void setTopMost(bool) override {}
+    bool shown(const std::string& text) const {
+        return std::find(statuses.begin(), statuses.end(), text) != statuses.end();
+    }
+    std::mutex m;
+    std::vector<std::string> statuses;
+    std::vector<bool> tblo;
+};
+
+TEST_F(ScanDriver, TheStatusLineFollowsTheScanAndTheTbloButtonTheArchive) {
+    for (int i = 0; i < 30; ++i) bgl(fmt::format("addons/A{:02}/scenery/A.bgl", i), fmt::format("ZQ{:02}", i), 4);
+    write("tblo/tblo.zip", "an archive of an earlier scan");
+    params().afolder[0].set((tmp / "addons").string());
+    options.supported = [](std::string_view code) { return code.starts_with("ZQ"); };
+    WindowRecorder window;
+    clearStatus();
+    setFrontEnd(&window);
+    scanAddonAirports(false, options);
+
+    EXPECT_TRUE(window.shown("Scanning for addon airports ..."));
+    // Progress while the tasks are collected, the last count once the folder is done.
+    const auto progress = std::find_if(window.statuses.begin(), window.statuses.end(), [](const std::string& s) {
+        return s.starts_with("Scanning for addon airports ... 25 of ");
+    });
+    EXPECT_NE(progress, window.statuses.end());
+    EXPECT_TRUE(window.shown("Scanning for addon airports ... 30 of 30 airport files decoded"));
+    // The mail request is what stays on the status line.
+    ASSERT_GE(window.statuses.size(), 2u);
+    EXPECT_EQ(window.statuses[window.statuses.size() - 2], "Airports scan successful");
+    EXPECT_TRUE(window.statuses.back().starts_with("! Mail " + fs::absolute(kTbloZip).string()))
+        << window.statuses.back();
+    EXPECT_EQ(window.tblo, (std::vector<bool>{false, true}));
+    EXPECT_EQ(test::zipEntries(kTbloZip).size(), 30u);
+
+    // A scan that finds nothing leaves no archive and the button off.
+    params().afolder[0].set((tmp / "empty").string());
+    fs::create_directories(tmp / "empty");
+    window.tblo.clear();
+    scanAddonAirports(true, options);
+    setFrontEnd(nullptr);
+    EXPECT_FALSE(fs::exists(kTbloZip));
+    EXPECT_EQ(window.tblo, std::vector<bool>{false});
+    EXPECT_EQ(window.statuses.back(), "Warning: Scan has not found any add-on airports");
 }
 
 TEST(StockScenery, MatchesWholeFolderNamesWithoutRegardToCaseOrSeparators) {
