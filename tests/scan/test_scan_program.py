@@ -2,8 +2,9 @@
 """The airport scan in the running program: a first start with SCAN_AIRPORTS
 on scans the afolder tree (generated airports, and the real LEAB package when
 ../shared is there), writes the park files, the report and tblo.zip, and
-switches SCAN_AIRPORTS off in parameters.xml; the next start does not scan
-again and leaves the park files as they are.
+switches SCAN_AIRPORTS off in parameters.xml and enables the window's tblo
+button; the next start does not scan again, leaves the park files as they
+are and counts them in the window.
 
 Usage: test_scan_program.py <Ventrix_P3D> <bglgen> <livgen>
 """
@@ -12,6 +13,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import xml.etree.ElementTree as ET
 
@@ -33,20 +35,36 @@ def check(cond, what):
         failures.append(what)
 
 
-def run_until(install, env, text, seconds=60):
-    """Starts the program, waits until Log.txt holds text, then closes it."""
-    p = subprocess.Popen([EXE], cwd=install, env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                         stderr=subprocess.STDOUT, text=True)
+def run_until(install, env, text, shown, seconds=60):
+    """Starts the program, waits until Log.txt holds text and the window (the
+    terminal) has printed shown, then closes it. Returns Log.txt and the
+    window's lines."""
     log = os.path.join(install, "Log.txt")
+    if os.path.exists(log):
+        os.remove(log)  # else the last start's "Exiting:" would end the wait at once
+    p = subprocess.Popen([EXE], cwd=install, env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                         stderr=subprocess.STDOUT, text=True, bufsize=1)
+    lines = []
+
+    def reader():
+        for line in p.stdout:
+            lines.append(line.rstrip("\n"))
+
+    thread = threading.Thread(target=reader, daemon=True)
+    thread.start()
     deadline = time.time() + seconds
-    while time.time() < deadline and text not in read(log) and "Exiting:" not in read(log):
+    while time.time() < deadline and "Exiting:" not in read(log) and not (
+            text in read(log) and any(shown in l for l in list(lines))):
         time.sleep(0.1)
     try:
-        p.communicate("close\n", timeout=30)
-    except subprocess.TimeoutExpired:
+        p.stdin.write("close\n")
+        p.stdin.flush()
+        p.wait(timeout=30)
+    except (OSError, subprocess.TimeoutExpired):
         p.kill()
-        p.communicate()
-    return read(log)
+        p.wait()
+    thread.join(timeout=10)
+    return read(log), lines
 
 
 def stand_count(path):
@@ -67,7 +85,7 @@ with tempfile.TemporaryDirectory() as root:
     write_parameters(env, {"PROGRAM_VERSION": "11.9.2", "SCAN_LIVERIES": "true", "SCAN_AIRPORTS": "true",
                            "lfolder0": make_liveries(LIVGEN, os.path.join(root, "liveries")), "afolder0": addons})
 
-    log = run_until(install, env, "airports scan ends")
+    log, window = run_until(install, env, "airports scan ends", "[window] tblo")
     check("++++++++++++++++++++++++ airports scan  starts" in log, "the first start scans (not a manual scan)")
     check("From parameter afolder0: " + addons in log, "the afolder is logged")
     check("airports scan ends" in log, "the scan ends")
@@ -80,12 +98,16 @@ with tempfile.TemporaryDirectory() as root:
     report = read(os.path.join(install, "output", "info", "AirportsScanLog.txt"))
     check("Scanning for addon  airports in " + addons in report, "AirportsScanLog.txt written")
     check(os.path.getsize(os.path.join(install, "tblo", "tblo.zip")) > 0, "tblo.zip written")
+    # The window's button that opens the archive is enabled once it is packed.
+    check("[window] tblo" in window, "the tblo button is enabled")
     before = {f: read(os.path.join(thirdparty, f)) for f in os.listdir(thirdparty)}
+    counted = "[window] thirdp: # thirdp: %d" % len(before)
 
-    log = run_until(install, env, "RealTraffic")
+    log, window = run_until(install, env, "RealTraffic", counted)
     check("airports scan" not in log, "the next start does not scan again")
     check({f: read(os.path.join(thirdparty, f)) for f in os.listdir(thirdparty)} == before,
           "the park files stay as the scan left them")
+    check(counted in window, "the next start counts the %d files the scan left in my_thirdparty" % len(before))
 
 print("%d passed, %d failed" % (0 if failures else 1, len(failures)))
 sys.exit(1 if failures else 0)
