@@ -17,6 +17,7 @@
 #include "liveries/matching.h"
 #include "liveries/scan_reports.h"
 #include "liveries/scan_walk.h"
+#include "platform/platform.h"
 
 namespace fs = std::filesystem;
 
@@ -67,17 +68,17 @@ ScanResult runLiveryScan(const std::vector<ScanFolder>& folders, std::shared_ptr
         const std::size_t before = liveries.size();
         std::error_code ec;
         if (!fs::exists(folder.path, ec)) {
-            logLine(folder.path.string() + " does not exist, skipped!");
+            logLine(platform::pathToUtf8(folder.path) + " does not exist, skipped!");
             continue;
         }
         if (!fs::is_directory(folder.path, ec)) {
-            logLine(folder.path.string() + " is not a folder name, skipped!");
+            logLine(platform::pathToUtf8(folder.path) + " is not a folder name, skipped!");
             continue;
         }
         tasks.scanFolder(folder.path, folder.index, liveries);
         const std::size_t added = liveries.size() - before;
-        if (added == 0) logf("No liveries {}", folder.path.string());
-        else logf("{} liverie{} {}", added, added == 1 ? "" : "s", fmt::format("found in {}", folder.path.string()));
+        if (added == 0) logf("No liveries {}", platform::pathToUtf8(folder.path));
+        else logf("{} liverie{} {}", added, added == 1 ? "" : "s", fmt::format("found in {}", platform::pathToUtf8(folder.path)));
     }
     result.files = tasks.files();
     result.found = liveries.size();
@@ -107,12 +108,13 @@ std::vector<ScanFolder> liveryFolders() {
         const std::string value = p.lfolder[i].get();
         if (value.empty()) continue;
         std::error_code ec;
-        if (!fs::exists(fs::path(value), ec)) {
+        const fs::path folder = platform::pathFromUtf8(value);
+        if (!fs::exists(folder, ec)) {
             logf("{}: '{}' does not exist", p.lfolder[i].key, value);
             throw UserErrorException(
                 99, fmt::format("the path pointed to by parameter '{}' does not exist, see Log.txt!", p.lfolder[i].key));
         }
-        folders.push_back({i, fs::path(value)});
+        folders.push_back({i, folder});
     }
     return folders;
 }

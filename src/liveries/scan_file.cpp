@@ -9,6 +9,7 @@
 #include "core/log.h"
 #include "liveries/cfg_text.h"
 #include "platform/folder.h"
+#include "platform/platform.h"
 
 namespace fs = std::filesystem;
 
@@ -24,7 +25,7 @@ std::string ivaoModelFromPath(const fs::path& file) {
     static const std::regex pattern(R"(.+[\\/]IVAO_MTL[\\/]IVAO_(\w+)[\\/]aircraft\.cfg$)",
                                     std::regex::ECMAScript | std::regex::icase);
     std::smatch m;
-    const std::string text = file.string();
+    const std::string text = platform::pathToUtf8(file);
     if (!std::regex_match(text, m, pattern)) return {};
     std::string raw = m[1].str();
     auto cut = [&raw](std::size_t n) { raw.resize(raw.size() > n ? raw.size() - n : 0); };
@@ -44,7 +45,7 @@ namespace {
 // line shows).
 bool readLiveryText(const fs::path& file, const platform::Folder* folder, std::string& text) {
     const bool read =
-        folder ? folder->readFile(file.filename().string(), text) : platform::readWholeFile(file, text);
+        folder ? folder->readFile(platform::pathToUtf8(file.filename()), text) : platform::readWholeFile(file, text);
     if (!read) return false;
     return decodeText(detectCharsetOf(text), file, text);
 }
@@ -77,7 +78,7 @@ std::string fileModel(ScanState& state, const std::string& rawModel, const std::
 std::vector<Livery> lf_searchLiveriesinFile(ScanState& state, const fs::path& file, std::uint32_t folderIndex,
                                             const FolderListing* listing, const platform::Folder* folder) {
     std::vector<Livery> result;
-    const std::string fileName = file.string();
+    const std::string fileName = platform::pathToUtf8(file);
     try {
         const bool ivao = fileName.find("ivao_x-csl") != std::string::npos ||
                           fileName.find("IVAO_MTL") != std::string::npos;

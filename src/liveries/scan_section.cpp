@@ -9,6 +9,7 @@
 #include "core/log.h"
 #include "liveries/cfg_text.h"
 #include "liveries/scan_file.h"
+#include "platform/platform.h"
 
 namespace fs = std::filesystem;
 
@@ -209,7 +210,7 @@ bool airlineWithoutCode(ScanState& state, Livery& livery, const std::string& fil
 std::optional<Livery> lf_procesFltSimSection(ScanState& state, const std::vector<std::string_view>& lines,
                                              std::uint32_t folderIndex, const std::string& fileModel,
                                              const fs::path& file, bool ivao, const FolderListing* listing) {
-    const std::string fileName = file.string();
+    const std::string fileName = platform::pathToUtf8(file);
     try {
         std::size_t end = lines.size();
         while (end > 1 && (trim(lines[end - 1]).empty() || lines[end - 1].substr(0, 2) == "//")) --end;

@@ -14,6 +14,7 @@
 #include "core/status.h"
 #include "liveries/scan_file.h"
 #include "platform/folder.h"
+#include "platform/platform.h"
 
 namespace fs = std::filesystem;
 
@@ -146,7 +147,7 @@ struct WalkPool : std::enable_shared_from_this<WalkPool> {
     void list(FolderJob job, Worker& worker, std::vector<FolderJob>& children) {
         auto dir = std::make_shared<platform::Folder>();
         std::error_code ec;
-        const bool opened = job.parent ? dir->openChild(*job.parent, job.name, ec) : dir->open(fs::path(job.path), ec);
+        const bool opened = job.parent ? dir->openChild(*job.parent, job.name, ec) : dir->open(platform::pathFromUtf8(job.path), ec);
         job.parent.reset();
         if (!opened) {
             logf("{} exception {}", "walkFolder", ec.message());
@@ -182,7 +183,7 @@ struct WalkPool : std::enable_shared_from_this<WalkPool> {
         for (const auto& e : entries) {
             if (e.directory || !isLiveryFileName(e.name)) continue;
             filesFound.fetch_add(1, std::memory_order_relaxed);
-            const fs::path file(joinPath(job.path, e.name));
+            const fs::path file = platform::pathFromUtf8(joinPath(job.path, e.name));
             worker.fileSince = std::max<Clock::rep>(1, Clock::now().time_since_epoch().count());
             auto liveries = lf_searchLiveriesinFile(*state, file, job.index, &listing, dir.get());
             worker.fileSince = 0;
@@ -219,7 +220,7 @@ LiveryFileTasks::~LiveryFileTasks() { pool_->close(); }
 std::size_t LiveryFileTasks::files() const { return pool_->filesFound.load(); }
 
 void LiveryFileTasks::scanFolder(const fs::path& folder, std::uint32_t index, std::vector<Livery>& out) {
-    if (std::string root = folder.string(); !skipLiveryFolder(root)) pool_->pushRoot({nullptr, {}, std::move(root), index});
+    if (std::string root = platform::pathToUtf8(folder); !skipLiveryFolder(root)) pool_->pushRoot({nullptr, {}, std::move(root), index});
     const auto timeout = std::chrono::duration_cast<Clock::duration>(timeout_);
     const auto poll = std::min<Clock::duration>(timeout / 4, std::chrono::milliseconds(100));
     while (true) {

@@ -11,11 +11,13 @@
 #include <thread>
 
 #include "liveries/catalogue.h"
+#include "core/parameters.h"
 #include "core/status.h"
 #include "liveries/scan.h"
 #include "liveries/scan_file.h"
 #include "liveries/liveries_fixture.h"
 #include "livgen/livgen.h"
+#include "platform/platform.h"
 
 namespace fs = std::filesystem;
 using namespace vntx;
@@ -299,6 +301,25 @@ TEST_F(ScanTest, PriorityFoldersAndSkippedDirectories) {
     writeAircraft(tmp.dir() / "airport_lf", "B738", {{"[fltsim.0]", "Root airport", "KLM"}});
     EXPECT_EQ(scan({{0, tmp.dir() / "airport_lf"}}).liveries, 0u);
     EXPECT_NE(tmp.log().find("No liveries " + (tmp.dir() / "airport_lf").string()), std::string::npos);
+}
+
+// Folder settings are UTF-8 text; on Windows a narrow path conversion would
+// misspell a user name or folder beyond ASCII and lose the folder.
+TEST_F(ScanTest, FoldersBeyondAsciiAreFoundAndLoggedInUtf8) {
+    const std::string utf8Root = platform::pathToUtf8(tmp.dir()) + "/Liv\xC3\xA9ries \xC3\x9C";
+    const fs::path root = platform::pathFromUtf8(utf8Root);
+    writeAircraft(root / platform::pathFromUtf8("B\xC3\xB8" "eing"), "B738", {{"[fltsim.0]", "KLM \xC3\xA9t\xC3\xA9", "KLM"}});
+    Parameters& p = params();
+    const std::string before = p.lfolder[0].get();
+    p.lfolder[0].set(utf8Root);
+    const std::vector<ScanFolder> folders = liveryFolders();
+    p.lfolder[0].set(before);
+    ASSERT_EQ(folders.size(), 1u);
+    EXPECT_TRUE(fs::equivalent(folders[0].path, root));
+    EXPECT_EQ(scan(folders).liveries, 1u);
+    ASSERT_EQ(scanned().size(), 1u);
+    EXPECT_EQ(scanned()[0].title, "KLM \xC3\xA9t\xC3\xA9");
+    EXPECT_NE(tmp.log().find("found in " + utf8Root), std::string::npos) << tmp.log();
 }
 
 TEST(SortAndDeduplicate, CatalogueOrderAndOnlyTrueRepeatsGo) {
