@@ -1,5 +1,6 @@
 // The add-on airport scan: telling airport files from the rest against
-// merely reading the start of every file, and decoding the airport files.
+// merely reading the start of every file, decoding the airport files, and the
+// whole scan of a tree of 500 add-on airports.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -10,6 +11,8 @@
 #include <vector>
 
 #include "bglgen/bglgen.h"
+#include "refdata/dbase.h"
+#include "scan/airport_scan.h"
 #include "scan/bgl.h"
 
 namespace fs = std::filesystem;
@@ -91,6 +94,39 @@ void BM_DecodeAirportFiles(benchmark::State& state) {
     state.counters["stands"] = static_cast<double>(stands);
 }
 BENCHMARK(BM_DecodeAirportFiles)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The whole scan of 500 add-on airports (2,000 scenery files): walk, tasks,
+// park files generated for every airport, the report and tblo.zip, in a
+// program folder of its own.
+void BM_FullScan500(benchmark::State& state) {
+    std::error_code ec;
+    const fs::path base = fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
+    const fs::path program = base / ("vntx_scan_full_" + std::to_string(std::random_device{}()));
+    std::vector<std::string> codes;
+    for (int i = 0; i < 500; ++i)
+        codes.push_back(std::string("Y") + static_cast<char>('A' + i / 676) + static_cast<char>('A' + i / 26 % 26) +
+                        static_cast<char>('A' + i % 26));
+    bglgen::writeTree(program / "Addons", codes, {});
+    const fs::path previous = fs::current_path();
+    fs::current_path(program);
+    Database noPublishers;
+    AirportScanOptions options;
+    options.db = &noPublishers;
+    options.supported = [](std::string_view) { return true; };
+    std::size_t generated = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        fs::remove_all("airports", ec);
+        fs::remove_all("tblo", ec);
+        state.ResumeTiming();
+        generated = scanFolders({(program / "Addons").string()}, options).generated;
+    }
+    fs::current_path(previous);
+    fs::remove_all(program, ec);
+    state.counters["airports"] = static_cast<double>(generated);
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(codes.size()));
+}
+BENCHMARK(BM_FullScan500)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 
 }  // namespace
 

@@ -110,6 +110,9 @@ std::filesystem::path learnedFilePath(std::string_view code, std::string_view pu
 std::string gf_readApf(std::string_view location, ParkAirport& airport);
 // Merges a learned file into airport (restoring the settings it stores).
 void lf_readLearned(const std::filesystem::path& learnedPath, ParkAirport& airport);
+// The number of stands the park file holds as reading takes them (stands at
+// 0,0 left out); nothing when it cannot be read.
+std::optional<std::size_t> countParkFileStands(const std::filesystem::path& file);
 // Numbers the stands 1..n and fills their neighbour lists: b is a neighbour
 // of a when radius(a) + radius(b) > 1.1 x distance(a, b).
 void linkStands(std::vector<ParkPosition>& positions);

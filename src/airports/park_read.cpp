@@ -147,6 +147,18 @@ bool repeatsOccurrence(const ParkPosition& stand, const StandOccupancy& o) {
     });
 }
 
+std::optional<std::size_t> countParkFileStands(const fs::path& file) {
+    pugi::xml_document doc;
+    if (!doc.load_file(file.c_str())) return std::nullopt;
+    std::vector<ParkPosition> stands;
+    try {
+        readStands(doc, 1, stands);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    return stands.size();
+}
+
 void linkStands(std::vector<ParkPosition>& positions) {
     for (std::size_t i = 0; i < positions.size(); ++i) {
         positions[i].index = static_cast<std::uint32_t>(i + 1);

@@ -10,6 +10,7 @@
 #include "input/user_aircraft.h"
 #include "liveries/catalogue.h"
 #include "liveries/scan.h"
+#include "scan/airport_scan.h"
 #include "simlink/simlink.h"
 #include "traffic/program_link.h"
 #include "traffic/traffic.h"
@@ -52,6 +53,7 @@ void installAllHooks() {
     installInputHooks();
     installLiveryHooks();
     installUpdateHooks(liveriesScannedFile);
+    installAirportScanHooks();
     auto& h = hooks();
     h.lastTrafficTime = [] { return static_cast<std::int64_t>(input::trafficReader().lastTrafficTime.load()); };
     h.resetCycleState = [] { resetInputState(); };

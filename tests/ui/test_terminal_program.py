@@ -118,8 +118,12 @@ def live_window(root):
     os.makedirs(os.path.join(env["XDG_CONFIG_HOME"], "InsideSystems"), exist_ok=True)
     open(os.path.join(env["XDG_CONFIG_HOME"], "InsideSystems", "RealTraffic.jar"), "w").close()
     tcp = str(random.randrange(20000, 40000))
+    # An add-on folder without airports: the scan the window asks for runs and finds nothing.
+    addons = os.path.join(root, "Addons")
+    os.makedirs(addons)
     # The recording's arrivals within 40 nm (on the ground the automatic range would take 10).
-    for k, v in (("PORT_NUMBER", tcp), ("SCAN_AIRPORTS", "false"), ("AUTO_RANGE", "false"), ("RANGE", "40")):
+    for k, v in (("PORT_NUMBER", tcp), ("SCAN_AIRPORTS", "false"), ("AUTO_RANGE", "false"), ("RANGE", "40"),
+                 ("afolder0", addons)):
         set_parameter(env, k, v)
     sim = subprocess.Popen([SIMHOST, "--port", "0", "--titles", titles, "--user", "parked:22.308,113.918,70"],
                            env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
@@ -135,6 +139,9 @@ def live_window(root):
         prog.wait_log("Exiting: NEW SETTINGS")
         prog.wait_log("Restarting after 2 seconds")
         prog.wait_log("Waiting for RealTraffic to connect", 60, count=2)
+        # The restarted cycle scanned and switched the scan off again.
+        prog.wait_log("airports scan ends")
+        prog.wait_parameter("SCAN_AIRPORTS", "false")
 
         feed = subprocess.Popen([RTFEED, "--port", tcp, "--traffic-port", env["VNTX_TRAFFIC_PORT"],
                                  "--weather-port", env["VNTX_WEATHER_PORT"], "--shift", "now", "--start", "30000",
@@ -146,9 +153,10 @@ def live_window(root):
 
         # After the connection it only announces the scan for the next start.
         prog.send("check SCAN_AIRPORTS")
-        prog.wait_parameter("SCAN_AIRPORTS", "false")
-        prog.send("check SCAN_AIRPORTS")
         prog.wait_out("[window] status: Your airports will be scanned at the next start of Ventrix_P3D")
+        prog.wait_parameter("SCAN_AIRPORTS", "true")
+        prog.send("check SCAN_AIRPORTS")
+        prog.wait_parameter("SCAN_AIRPORTS", "false")
         check(prog.log().count("Exiting: NEW SETTINGS") == 1, "no second restart")
 
         # The destination box checks the airports catalogue.
