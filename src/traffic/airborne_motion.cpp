@@ -112,6 +112,14 @@ double TrafficManager::legSpeed(const LiveAircraft& ac, double dist) const {
         speed = std::max(1.0, dist * 360000 / span);
     } else {
         speed = (front.groundSpeed + next.groundSpeed) / 2;
+        // On the ground a stale reported speed (a receiver repeating the
+        // last airborne value while the aircraft taxis) would rush the leg:
+        // the reports' own spacing wins when it says much slower.
+        const std::int32_t span = next.scheduledTick - front.scheduledTick;
+        if (ac.onGround && !ac.takeOffRun && !ac.landingRoll && span > 0) {
+            const double spaced = distanceNm(front.latitude, front.longitude, next.latitude, next.longitude) * 360000 / span;
+            if (speed > 2 * spaced + 5) speed = spaced;
+        }
     }
     return std::max(1.0, speed);
 }

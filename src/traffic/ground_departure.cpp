@@ -182,7 +182,13 @@ void TrafficManager::takeOffDetection(LiveAircraft& ac, const TrafficRecord& rec
     }
     if (ac.flightState != FlightState::taxi || ac.landingRoll) return;
     const TrafficRecord& newest = ac.stream.back();
-    const bool fastOnGround = !rec.airborne && !newest.airborne && rec.groundSpeed >= 43 && newest.groundSpeed >= 43;
+    bool fastOnGround = !rec.airborne && !newest.airborne && rec.groundSpeed >= 43 && newest.groundSpeed >= 43;
+    // A stale reported speed does not start a run: the positions must move
+    // at least at taxi speed too.
+    const double seconds = rec.timestamp - newest.timestamp;
+    if (fastOnGround && seconds > 0 &&
+        distanceNm(newest.latitude, newest.longitude, rec.latitude, rec.longitude) * 3600 / seconds < 30)
+        fastOnGround = false;
     if (fastOnGround || rec.airborne) takeOffStart(ac);
 }
 

@@ -4,6 +4,9 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+
+#include <fmt/format.h>
 
 #include "replay.h"
 
@@ -65,6 +68,67 @@ TEST(Replay, RealLandingAtDenverFlaresAndTouchesDown) {
     EXPECT_EQ(s.figures.teleports, 0u);
     EXPECT_LT(s.figures.median, 50.0);
     EXPECT_EQ(s.aliveAtEnd, 0u);
+}
+
+// Zurich ground movements at one report a second: flights whose reports
+// carry live speeds (some of the recording repeats the last airborne speed
+// and track through the whole taxi). The recording has no types; the ones
+// the registration files lack are given here.
+TEST(Replay, ZurichTaxiFollowsTheGroundReportsWithoutPivots) {
+    const std::string rec = shared("data/traffic/lszh_ground_movements_2019.json");
+    const std::string regs = shared("data/registrations/dump1090_mutability_aircraft_db.csv");
+    if (rec.empty() || regs.empty()) GTEST_SKIP() << "shared recordings not present";
+    const auto types = (std::filesystem::temp_directory_path() / "vntx_lszh_types.csv").string();
+    std::ofstream(types) << "icao24,r,t\nc01074,,B789\n";
+    struct Flight {
+        std::uint32_t hex;
+        bool lands;
+    };
+    for (const Flight f : {Flight{0x4b1614, false}, Flight{0xc01074, false}, Flight{0x4b160e, true}}) {
+        ReplayOptions o;
+        o.recording = rec;
+        o.registrationFiles = {types, regs};
+        o.hexids = {f.hex};
+        o.duration = 16000;
+        o.userLatitude = 47.4581;
+        o.userLongitude = 8.5555;
+        o.park = traffic::ParkAirportInfo{47.4581, 8.5555, 1416, {"LSZH"}};
+        const auto s = runReplay(o);
+        std::cout << fmt::format("{:06x}\n", f.hex) << formatSummary(s);
+        const auto& g = s.ground;
+        EXPECT_GT(g.samples, 300u);
+        EXPECT_LT(g.median, 15.0);
+        EXPECT_LT(g.p95, 60.0);
+        EXPECT_LT(g.p99HeadingRate, 20.0);
+        EXPECT_EQ(s.figures.teleports, 0u);
+        if (f.lands) {
+            EXPECT_EQ(g.touchdowns, 1u);
+            EXPECT_EQ(g.landingsFlared, 1u);
+            EXPECT_EQ(g.rolledOut, 1u);
+            EXPECT_EQ(g.runwayExits, 1u);
+            EXPECT_EQ(g.landedEnded, 1u);
+        }
+    }
+}
+
+TEST(Replay, DenverLandingRollsOutOnTheGround) {
+    const std::string rec = shared("data/traffic/readsb_trace_full_ac671b.json");
+    if (rec.empty()) GTEST_SKIP() << "shared recordings not present";
+    ReplayOptions o;
+    o.recording = rec;
+    o.startOffset = 80738;
+    o.duration = 2400;
+    o.userLatitude = 39.8617;
+    o.userLongitude = -104.6731;
+    o.park = traffic::ParkAirportInfo{39.8617, -104.6731, 5434, {"KDEN"}};
+    const auto s = runReplay(o);
+    const auto& g = s.ground;
+    EXPECT_EQ(g.touchdowns, 1u);
+    EXPECT_EQ(g.rolledOut, 1u);
+    EXPECT_GT(g.samples, 10u);
+    EXPECT_LT(g.median, 15.0);
+    EXPECT_LT(g.p95, 60.0);
+    EXPECT_LT(g.p99Sideways, 10.0);
 }
 
 }  // namespace
