@@ -311,6 +311,26 @@ TEST(Ground, TakeOffRunIsDetectedAndLiftsOffIntoTheRotation) {
     EXPECT_LT(w.maxTurnPerSecond, 5.0);
 }
 
+TEST(Ground, StaleReportedSpeedNeitherStartsATakeOffNorRushesTheTaxi) {
+    Harness h;
+    // A receiver repeating 140 kt while the positions move at 15 kt.
+    auto path = taxiPath(74010, {47.45, 8.55}, 90, 60, 15, {0, 0, 0, 0, 0, 0, 0, 0});
+    for (auto& r : path) r.groundSpeed = 140;
+    feed(h, path);
+    const Watch w = watch(h, 74010, 9000);
+    const LiveAircraft* ac = h.ac(74010);
+    ASSERT_NE(ac, nullptr);
+    EXPECT_FALSE(ac->takeOffRun);
+    EXPECT_TRUE(ac->onGround);
+    EXPECT_EQ(std::find(w.states.begin(), w.states.end(), FlightState::take_off), w.states.end());
+    // It keeps to the reports' own pace: never far ahead of the 15 kt.
+    double fastest = 0;
+    for (std::size_t i = 1; i < w.path.size(); ++i)
+        fastest = std::max(fastest, distanceNm(w.path[i - 1].latitude, w.path[i - 1].longitude, w.path[i].latitude,
+                                               w.path[i].longitude) * 3600);
+    EXPECT_LT(fastest, 30.0);
+}
+
 TEST(Ground, LandingRollTurnsOffTheRunwayAndTaxisOn) {
     Harness h;
     h.park = ParkAirportInfo{47.45, 8.55, 0, {"LSZH"}};

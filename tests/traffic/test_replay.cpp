@@ -131,5 +131,57 @@ TEST(Replay, DenverLandingRollsOutOnTheGround) {
     EXPECT_LT(g.p99Sideways, 10.0);
 }
 
+// Hong Kong arrivals, a report a minute filled in to one every 5 s as a
+// live feed sends them: landing roll, runway exit and taxi-in.
+TEST(Replay, HongKongArrivalsFlareTouchDownRollOutAndLeaveTheRunway) {
+    const std::string rec = shared("data/traffic/vhhh_arrivals_2018-05-01_fr24.csv");
+    const std::string regs = shared("data/registrations/vrs_standing_data_aircraft.csv");
+    if (rec.empty() || regs.empty()) GTEST_SKIP() << "shared recordings not present";
+    ReplayOptions o;
+    o.recording = rec;
+    o.registrationFiles = {regs};
+    o.startOffset = 36000;
+    o.duration = 3600;
+    o.densifySeconds = 5;
+    o.userLatitude = 22.308;
+    o.userLongitude = 113.918;
+    o.park = traffic::ParkAirportInfo{22.308, 113.918, 28, {"VHHH"}};
+    const auto s = runReplay(o);
+    std::cout << formatSummary(s);
+    const auto& g = s.ground;
+    EXPECT_GT(g.touchdowns, 20u);
+    EXPECT_EQ(g.landingsFlared, g.touchdowns);
+    EXPECT_EQ(g.rolledOut, g.touchdowns);
+    // The last reports of one arrival end on the runway when the hour ends.
+    EXPECT_GE(g.runwayExits + 1, g.touchdowns);
+    EXPECT_LT(g.median, 15.0);
+    EXPECT_LT(g.p95, 60.0);
+    EXPECT_LT(g.p99HeadingRate, 20.0);
+    EXPECT_EQ(s.figures.teleports, 0u);
+}
+
+// Toulouse: decoded Mode S messages; BAW3AK taxis out and takes off.
+TEST(Replay, ToulouseDepartureTaxisAndTakesOff) {
+    const std::string rec = shared("data/traffic/lfbo_2024-06-06_decoded_modes.jsonl.gz");
+    const std::string regs = shared("data/registrations/dump1090_mutability_aircraft_db.csv");
+    if (rec.empty() || regs.empty()) GTEST_SKIP() << "shared recordings not present";
+    ReplayOptions o;
+    o.recording = rec;
+    o.registrationFiles = {regs};
+    o.duration = 9000;
+    o.userLatitude = 43.629;
+    o.userLongitude = 1.364;
+    o.park = traffic::ParkAirportInfo{43.629, 1.364, 499, {"LFBO"}};
+    const auto s = runReplay(o);
+    std::cout << formatSummary(s);
+    const auto& g = s.ground;
+    EXPECT_GT(g.samples, 1000u);
+    EXPECT_LT(g.median, 15.0);
+    EXPECT_LT(g.p95, 60.0);
+    EXPECT_LT(g.p99HeadingRate, 20.0);
+    EXPECT_EQ(g.takeOffs, 1u);
+    EXPECT_EQ(s.figures.teleports, 0u);
+}
+
 }  // namespace
 }  // namespace vntx::fidelity

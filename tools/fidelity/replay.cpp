@@ -158,6 +158,7 @@ public:
             g.touchdowns += t.touched;
             g.rolledOut += t.touched && t.rolledOut;
             g.runwayExits += t.exited;
+            if (t.touched && !t.exited) g.stillOnRunway.push_back(hex);
             g.takeOffs += t.tookOff;
             g.pushBacks += t.pushed;
             g.pullOuts += t.pulled;
@@ -203,6 +204,7 @@ ReplaySummary runReplay(const ReplayOptions& o) {
         std::erase_if(all, [&](const rtfeed::Report& r) { return !wanted.count(r.hex); });
         if (all.empty()) throw std::runtime_error("no reports of the chosen aircraft in " + o.recording);
     }
+    if (o.densifySeconds > 0) all = rtfeed::densify(all, o.densifySeconds);
     std::stable_sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a.time < b.time; });
     const double t0 = all.front().time + o.startOffset;
     std::vector<rtfeed::Report> reports;
@@ -403,6 +405,7 @@ std::string formatSummary(const ReplaySummary& s) {
     out += fmt::format("landings               flared {}, touched down {}, rolled out {}, left the runway {}, ended "
                        "parked or removed {}\n",
                        g.landingsFlared, g.touchdowns, g.rolledOut, g.runwayExits, g.landedEnded);
+    for (auto hex : g.stillOnRunway) out += fmt::format("not off the runway     {:06X}\n", hex);
     out += fmt::format("departures             push-backs {}, pull-outs {}, take-offs {}, parked {}\n", g.pushBacks,
                        g.pullOuts, g.takeOffs, g.parked);
     out += fmt::format("simulated              {:.0f} s in {} ticks\n", s.ticks / 100.0, s.ticks);

@@ -26,6 +26,7 @@ struct ReplayOptions {
     std::string svgPath;            // map of reports against flown paths
     std::string tracePath;          // CSV: frame,hexid,lat,lon,alt,heading (one line a second)
     std::vector<std::uint32_t> hexids;  // only these aircraft (empty: all); the start counts from their first report
+    double densifySeconds = 0;      // sparse recordings filled in to a report this often (0: as recorded)
 };
 
 // How the aircraft moved on the ground.
@@ -40,6 +41,7 @@ struct GroundFigures {
     std::size_t landedEnded = 0;    // landed aircraft removed or parked by the end
     std::size_t takeOffs = 0;       // take-off runs that lifted off
     std::size_t pushBacks = 0, pullOuts = 0, parked = 0;
+    std::vector<std::uint32_t> stillOnRunway;  // touched down, never turned off (yet)
 };
 
 struct Figures {
