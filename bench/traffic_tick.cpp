@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include <deque>
+#include <string>
 
 #include "traffic/traffic_manager.h"
 
@@ -16,18 +17,24 @@ class NullLink final : public NullSimLink {
     void queuePosition(std::uint32_t, const AiPosition& p) override { benchmark::DoNotOptimize(p); }
 };
 
+LiveAircraft active(std::uint32_t hexid, std::uint32_t objectId, const std::string& callsign, FlightState fs) {
+    LiveAircraft ac;
+    ac.hexid = hexid;
+    ac.objectId = objectId;
+    ac.callsign = callsign;
+    ac.state = AcState::active;
+    ac.flightState = fs;
+    ac.motion = motionConstants(Category::Large, trafficRandom());
+    return ac;
+}
+
 // A taxiing aircraft: reports every 2 s at 15 kt for 8 minutes, turning
 // 20 degrees left and right in turn, so that every leg is a curve.
 LiveAircraft taxiing(int i) {
-    LiveAircraft ac;
-    ac.hexid = 0x500000 + static_cast<std::uint32_t>(i);
-    ac.objectId = 5000 + static_cast<std::uint32_t>(i);
-    ac.callsign = "GND" + std::to_string(i);
-    ac.state = AcState::active;
-    ac.flightState = FlightState::taxi;
+    LiveAircraft ac = active(0x500000 + static_cast<std::uint32_t>(i), 5000 + static_cast<std::uint32_t>(i),
+                             "GND" + std::to_string(i), FlightState::taxi);
     ac.onGround = true;
     ac.halfWingspan = 0.0095;
-    ac.motion = motionConstants(Category::Large, trafficRandom());
     ac.turnRate = ac.motion.baseTurnRate;
     const double lat = 47 + (i % 20) * 0.01, lon = 8 + (i / 20) * 0.01;
     ac.pos.latitude = lat;
@@ -55,13 +62,8 @@ void populate(TrafficManager& mgr, int n, int onGround = 0) {
     auto& live = mgr.liveList();
     for (int i = 0; i < onGround; ++i) live.push_back(taxiing(i));
     for (int i = onGround; i < n; ++i) {
-        LiveAircraft ac;
-        ac.hexid = 0x400000 + static_cast<std::uint32_t>(i);
-        ac.objectId = 100 + static_cast<std::uint32_t>(i);
-        ac.callsign = "BEN" + std::to_string(i);
-        ac.state = AcState::active;
-        ac.flightState = FlightState::flying;
-        ac.motion = motionConstants(Category::Large, trafficRandom());
+        LiveAircraft ac = active(0x400000 + static_cast<std::uint32_t>(i), 100 + static_cast<std::uint32_t>(i),
+                                 "BEN" + std::to_string(i), FlightState::flying);
         const double lat = 40 + (i % 40) * 0.02, lon = -100 + (i / 40) * 0.02;
         ac.pos.latitude = lat;
         ac.pos.longitude = lon;

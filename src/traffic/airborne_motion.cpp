@@ -14,16 +14,6 @@ namespace vntx::traffic {
 
 namespace {
 
-bool samePosition(const TrafficRecord& a, const TrafficRecord& b) {
-    return std::fabs(a.latitude - b.latitude) < 1e-8 && std::fabs(a.longitude - b.longitude) < 1e-8;
-}
-
-double wrapLongitudeDelta(double d) {
-    while (d > 180) d -= 360;
-    while (d < -180) d += 360;
-    return d;
-}
-
 bool bigCategory(Category c) { return c == Category::Buzjets || c == Category::Large || c == Category::Heavy; }
 
 }  // namespace

@@ -18,21 +18,11 @@ namespace {
 constexpr double kMetresPerDegree = 111132.95;
 constexpr double kNmPerMetre = 0.0005399568034557236;
 
-bool samePlace(const TrafficRecord& a, const TrafficRecord& b) {
-    return std::fabs(a.latitude - b.latitude) < 1e-8 && std::fabs(a.longitude - b.longitude) < 1e-8;
-}
-
-double wrapDegrees(double d) {
-    while (d > 180) d -= 360;
-    while (d < -180) d += 360;
-    return d;
-}
-
 }  // namespace
 
 LocalPoint toLocal(double originLatitude, double originLongitude, double latitude, double longitude) {
     return {(latitude - originLatitude) * kMetresPerDegree,
-            wrapDegrees(longitude - originLongitude) * std::cos(originLatitude * kDeg) * kMetresPerDegree};
+            wrapLongitudeDelta(longitude - originLongitude) * std::cos(originLatitude * kDeg) * kMetresPerDegree};
 }
 
 bool curvePoint(const GroundCurve& c, double t, double& latitude, double& longitude, double& tangent) {
@@ -71,7 +61,7 @@ void drive2Stand(LiveAircraft& ac, double standLatitude, double standLongitude, 
     at.headingValid = true;
     at.scheduledTick = newest.scheduledTick + static_cast<std::int32_t>(travel);
     at.timestamp = newest.timestamp + travel / 100.0;
-    setStationary(at, samePlace(newest, at));
+    setStationary(at, samePosition(newest, at));
     TrafficRecord still = at;
     still.groundSpeed = 0;
     setStationary(still, true);
@@ -102,7 +92,7 @@ void TrafficManager::insertHalfway(LiveAircraft& ac, std::size_t i) {
     const TrafficRecord& b = ac.stream[i];
     TrafficRecord h = b;
     h.latitude = (a.latitude + b.latitude) / 2;
-    h.longitude = a.longitude + wrapDegrees(b.longitude - a.longitude) / 2;
+    h.longitude = a.longitude + wrapLongitudeDelta(b.longitude - a.longitude) / 2;
     h.groundSpeed = (a.groundSpeed + b.groundSpeed) / 2;
     h.altitude = (a.altitude + b.altitude) / 2;
     h.scheduledTick = a.scheduledTick + (b.scheduledTick - a.scheduledTick) / 2;
@@ -180,7 +170,7 @@ void TrafficManager::shapeLeg(LiveAircraft& ac) {
             makeCurve(ac, 5);
             curved = true;
         } else if (turn <= 160) {
-            if (!samePlace(third, front)) {
+            if (!samePosition(third, front)) {
                 makeCurve(ac, turn);
                 curved = true;
             }

@@ -217,6 +217,10 @@ private:
 double distanceNm(double lat1, double lon1, double lat2, double lon2);
 double bearingRad(double lat1, double lon1, double lat2, double lon2);
 double normalizeHeading(double a);  // 0..2 pi
+// A longitude difference (degrees) the short way round, -180..180.
+double wrapLongitudeDelta(double d);
+// Both coordinates within 1e-8 degrees.
+bool samePosition(const TrafficRecord& a, const TrafficRecord& b);
 double angleDiff(double a, double b);  // a - b in -pi..pi
 // Folds a relative angle (degrees, -180..180) into 0..90 so that its cosine
 // times the distance is how far the track passes abeam.
