@@ -131,6 +131,36 @@ TEST(Replay, DenverLandingRollsOutOnTheGround) {
     EXPECT_LT(g.p99Sideways, 10.0);
 }
 
+// The same trace's earlier legs at Minneapolis: an arrival that rolls out,
+// turns off and taxis in, and a departure that taxis out and takes off.
+TEST(Replay, DenverTraceGroundLegsAtMinneapolis) {
+    const std::string rec = shared("data/traffic/readsb_trace_full_ac671b.json");
+    if (rec.empty()) GTEST_SKIP() << "shared recordings not present";
+    for (const bool arrival : {true, false}) {
+        ReplayOptions o;
+        o.recording = rec;
+        o.startOffset = arrival ? 13500 : 74400;
+        o.duration = arrival ? 1800 : 2400;
+        o.userLatitude = 44.8848;
+        o.userLongitude = -93.2223;
+        o.park = traffic::ParkAirportInfo{44.8848, -93.2223, 841, {"KMSP"}};
+        const auto s = runReplay(o);
+        const auto& g = s.ground;
+        EXPECT_GT(g.samples, 50u);
+        EXPECT_LT(g.median, 15.0);
+        EXPECT_LT(g.p95, 60.0);
+        EXPECT_LT(g.p99HeadingRate, 20.0);
+        EXPECT_EQ(s.figures.teleports, 0u);
+        if (arrival) {
+            EXPECT_EQ(g.landingsFlared, 1u);
+            EXPECT_EQ(g.rolledOut, 1u);
+            EXPECT_EQ(g.runwayExits, 1u);
+        } else {
+            EXPECT_EQ(g.takeOffs, 1u);
+        }
+    }
+}
+
 // Hong Kong arrivals, a report a minute filled in to one every 5 s as a
 // live feed sends them: landing roll, runway exit and taxi-in.
 TEST(Replay, HongKongArrivalsFlareTouchDownRollOutAndLeaveTheRunway) {
