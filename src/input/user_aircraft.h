@@ -16,6 +16,7 @@ struct UserAircraftState {
     double trueHeading = 0;   // radians
     double altitude = 0;      // feet
     double trueAirspeed = 0;  // knots
+    double aboveGround = 0;   // feet
     bool onGround = false;
 };
 

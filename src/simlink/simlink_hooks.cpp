@@ -32,6 +32,7 @@ simlink::Services programServices() {
         state.trueHeading = u.heading;
         state.altitude = u.altitude;
         state.trueAirspeed = u.groundVelocity;
+        state.aboveGround = u.altAboveGround;
         state.onGround = onGround;
         setUserAircraft(state);
     };

@@ -14,16 +14,6 @@ namespace vntx::traffic {
 
 namespace {
 
-bool samePosition(const TrafficRecord& a, const TrafficRecord& b) {
-    return std::fabs(a.latitude - b.latitude) < 1e-8 && std::fabs(a.longitude - b.longitude) < 1e-8;
-}
-
-double wrapLongitudeDelta(double d) {
-    while (d > 180) d -= 360;
-    while (d < -180) d += 360;
-    return d;
-}
-
 bool bigCategory(Category c) { return c == Category::Buzjets || c == Category::Large || c == Category::Heavy; }
 
 }  // namespace
@@ -67,19 +57,21 @@ void TrafficManager::nextPosMain(LiveAircraft& ac) {
 
 void TrafficManager::advance(LiveAircraft& ac) {
     ac.groundCurveActive = false;
-    TrafficRecord& front = ac.stream[0];
-    TrafficRecord& next = ac.stream[1];
-    if (samePosition(front, next)) setStationary(next, true);
-    if (!isStationary(next)) ac.course = bearingRad(front.latitude, front.longitude, next.latitude, next.longitude);
-
-    if (ac.onGround) {
-        if (services_.groundStep)
-            services_.groundStep(ac);
-        else
-            scheduleStep(ac);
-    } else {
-        scheduleStep(ac);
+    {
+        const TrafficRecord& front = ac.stream[0];
+        TrafficRecord& next = ac.stream[1];
+        if (samePosition(front, next)) setStationary(next, true);
+        if (!isStationary(next)) ac.course = bearingRad(front.latitude, front.longitude, next.latitude, next.longitude);
     }
+
+    if (ac.onGround && services_.groundStep)
+        services_.groundStep(ac);
+    else
+        scheduleStep(ac);
+    // The ground step may have reshaped the stream (curves, halfway reports,
+    // push-back points, the drive onto a stand).
+    if (ac.stream.size() < 2) return;
+    TrafficRecord& next = ac.stream[1];
 
     if (isStationary(next)) {
         ac.dLat = ac.dLon = 0;
@@ -91,18 +83,7 @@ void TrafficManager::advance(LiveAircraft& ac) {
         ac.dLat = (next.latitude - ac.pos.latitude) / ticks;
         ac.dLon = wrapLongitudeDelta(next.longitude - ac.pos.longitude) / ticks;
         if (ac.onGround) {
-            if (services_.groundHeadingStep) {
-                services_.groundHeadingStep(ac, ticks);
-            } else {
-                ac.turnToCourse = true;
-                ac.headingChange = 0;
-                // Without the ground movement subsystem a report in the air
-                // after ground reports starts the lift-off here.
-                if (next.airborne && ac.flightState != FlightState::take_off && !services_.takeOffDetection) {
-                    ac.climbPerTick = ac.motion.maxClimbPerTick;
-                    startRotation(ac);
-                }
-            }
+            if (services_.groundHeadingStep) services_.groundHeadingStep(ac, ticks);
         } else {
             attitudeStep(ac, ticks);
         }
@@ -110,11 +91,9 @@ void TrafficManager::advance(LiveAircraft& ac) {
     ac.stream.pop_front();
 }
 
-void TrafficManager::scheduleStep(LiveAircraft& ac) {
+double TrafficManager::legSpeed(const LiveAircraft& ac, double dist) const {
     const TrafficRecord& front = ac.stream[0];
-    TrafficRecord& next = ac.stream[1];
-    if (isStationary(next)) return;
-    const double dist = distanceNm(ac.pos.latitude, ac.pos.longitude, next.latitude, next.longitude);
+    const TrafficRecord& next = ac.stream[1];
     double speed;
     if (ac.landingArmed && !next.airborne) {
         speed = front.groundSpeed > 0 ? front.groundSpeed : 100;
@@ -123,8 +102,23 @@ void TrafficManager::scheduleStep(LiveAircraft& ac) {
         speed = std::max(1.0, dist * 360000 / span);
     } else {
         speed = (front.groundSpeed + next.groundSpeed) / 2;
+        // On the ground a stale reported speed (a receiver repeating the
+        // last airborne value while the aircraft taxis) would rush the leg:
+        // the reports' own spacing wins when it says much slower.
+        const std::int32_t span = next.scheduledTick - front.scheduledTick;
+        if (ac.onGround && !ac.takeOffRun && !ac.landingRoll && span > 0) {
+            const double spaced = distanceNm(front.latitude, front.longitude, next.latitude, next.longitude) * 360000 / span;
+            if (speed > 2 * spaced + 5) speed = spaced;
+        }
     }
-    if (speed < 1) speed = 1;
+    return std::max(1.0, speed);
+}
+
+void TrafficManager::scheduleStep(LiveAircraft& ac) {
+    TrafficRecord& next = ac.stream[1];
+    if (isStationary(next)) return;
+    const double dist = distanceNm(ac.pos.latitude, ac.pos.longitude, next.latitude, next.longitude);
+    const double speed = legSpeed(ac, dist);
     const double bySpeed = dist * 360000 / speed;
     double flight = bySpeed;
     if (!ac.extrapolating()) {
@@ -339,6 +333,7 @@ void TrafficManager::touchdown(LiveAircraft& ac) {
     ac.landingArmed = false;
     flareRunning_ = false;
     ac.touchdownHeading = ac.pos.heading;
+    ac.rollOutSlowed = false;
     if (ac.category != Category::Rotorcraft) event(ac, "SPOILERS_SET", 16383);
     if (ac.category != Category::Light && ac.objectId != 0) {
         const double t = ac.reverseThrust ? -100.0 : 100.0;
@@ -360,7 +355,8 @@ void TrafficManager::startRotation(LiveAircraft& ac) {
     ac.pos.bank = 0;
     ac.bankChange = 0;
     ac.pitchChange = (ac.motion.rotationPitch - ac.pos.pitch) / std::max(1, ac.motion.rotationTicks);
-    ac.takeOffRun = true;
+    if (!ac.takeOffRun) takeOffStart(ac);
+    ac.previousFlightState = ac.flightState;
     ac.flightState = FlightState::take_off;
     ac.headingChange = 0;
     ac.groundCurveActive = false;
@@ -630,8 +626,15 @@ bool TrafficManager::checkExtendingSituations(LiveAircraft& ac, TrafficRecord& r
     }
     const FlightState fs = ac.flightState;
     if (fs == FlightState::parking || fs == FlightState::parked) {
-        if (ac.state == AcState::active && services_.standChecks) return services_.standChecks(ac, rec);
-        return true;
+        const bool accept = ac.state == AcState::active && services_.standChecks ? services_.standChecks(ac, rec) : true;
+        if (accept && fs == FlightState::parked && ac.extrapolating()) {
+            // The made-up report a week ahead would hold the new one back
+            // for a week: the aircraft moves again, the stand wait ends.
+            while (ac.stream.size() > 1 && ac.stream.back().scheduledTick - tick_ > 6000) ac.stream.pop_back();
+            ac.extensionCounter = 0;
+            ac.stream.front().scheduledTick = tick_ + 1;
+        }
+        return accept;
     }
     if (fs == FlightState::pushing_back) {
         if (!settings_.straightPushBacksOnly && services_.pushBackDirection) services_.pushBackDirection(ac, rec);

@@ -26,6 +26,16 @@ double normalizeHeading(double a) {
     return a;
 }
 
+double wrapLongitudeDelta(double d) {
+    while (d > 180) d -= 360;
+    while (d < -180) d += 360;
+    return d;
+}
+
+bool samePosition(const TrafficRecord& a, const TrafficRecord& b) {
+    return std::fabs(a.latitude - b.latitude) < 1e-8 && std::fabs(a.longitude - b.longitude) < 1e-8;
+}
+
 double angleDiff(double a, double b) {
     double d = std::fmod(a - b, 2 * kPi);
     if (d > kPi) d -= 2 * kPi;

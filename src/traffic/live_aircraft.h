@@ -124,6 +124,16 @@ void seedTrafficRandom(std::uint32_t seed);
 inline constexpr std::array<std::uint32_t, 5> kThrottleTable{0, 4914, 8191, 11468, 16383};
 inline constexpr std::array<std::uint32_t, 5> kFlapTable{0, 3072, 10240, 16383, 0};
 
+// A quadratic curve in local metres (north, east) around its origin, the
+// aircraft's position when it was made.
+struct GroundCurve {
+    double originLatitude = 0, originLongitude = 0;
+    double controlNorth = 0, controlEast = 0;
+    double endNorth = 0, endEast = 0;
+    double t = 0;     // 0..0.999999
+    double step = 0;  // per tick
+};
+
 struct LiveAircraft {
     // identity
     std::string operatorCode;
@@ -179,6 +189,8 @@ struct LiveAircraft {
     // stand (filled by the stand allocation)
     std::int32_t standId = 0;
     double standLatitude = 0, standLongitude = 0, standHeading = 0;
+    double standRadius = 0;  // nm, 0 unknown
+    std::string standName;   // the stand's text id, for log lines
     bool standConfirmed = false;
     std::int32_t parkedTick = 0;
     std::optional<double> forcedHeading;
@@ -199,6 +211,20 @@ struct LiveAircraft {
     bool turnToCourse = false;
     bool groundCurveActive = false;
     double climbPerTick = 0;         // set at lift-off
+    // ground movement
+    GroundCurve curve;
+    double curveTurn = 0;            // degrees, the turn of the current curve or course change
+    int pushBackPhase = 0;
+    bool curvedPushBack = false;
+    int pushBackSide = 1;            // +1: the tail swings to the right of the stand heading
+    double pushBackLatitude = 0, pushBackLongitude = 0;  // the straight push-back's target
+    std::int32_t pushBackEndTick = 0;  // when the curved push-back's end is due
+    std::int32_t pushBackWait = 0;   // ticks
+    bool towed = false;
+    bool parkingRequested = false;
+    bool rollOutSlowed = false;      // the landing roll's 90-knot configuration is set
+    // collision rules
+    double lastCheckLatitude = 0, lastCheckLongitude = 0;  // at the last parked-aircraft check
     int altitudeBand = 0;            // 0 unknown, 1 at or above 10000 ft, 2 below
     bool climbOutDone = false;
     MotionConstants motion;

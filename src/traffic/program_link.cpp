@@ -202,7 +202,14 @@ traffic::TrafficServices programTrafficServices() {
     s.userPosition = []() -> std::optional<traffic::UserPosition> {
         const UserAircraftState u = userAircraft();
         if (simlink::isZeroPosition(u.latitude, u.longitude)) return std::nullopt;
-        return traffic::UserPosition{u.latitude, u.longitude};
+        traffic::UserPosition p{u.latitude, u.longitude};
+        p.altitude = u.altitude;
+        p.aboveGround = u.aboveGround;
+        p.heading = u.trueHeading;
+        p.groundSpeed = u.trueAirspeed;  // the simulator's ground velocity
+        p.onGround = u.onGround;
+        p.halfWingspan = simLink().userHalfWingspan();
+        return p;
     };
     return s;
 }

@@ -187,20 +187,9 @@ void TrafficManager::perReportDuties() {
             break;
         }
     }
+    // The collision removals, and the BLOCK_CALLSIGN removal once after an
+    // edit (its later reports are dropped in the buffer).
     if (services_.collisionRemovals) services_.collisionRemovals();
-    // A new BLOCK_CALLSIGN (an edit, or "Block") removes the first active
-    // aircraft with that callsign once; its later reports are dropped in the
-    // buffer.
-    const std::string block = params().BLOCK_CALLSIGN.get();
-    if (block != lastBlockCallsign_) {
-        lastBlockCallsign_ = block;
-        if (!block.empty()) {
-            auto it = std::find_if(live_.begin(), live_.end(), [&](const LiveAircraft& ac) {
-                return ac.callsign == block && ac.state == AcState::active;
-            });
-            if (it != live_.end()) removeAircraftFromSim(*it);
-        }
-    }
     const int limit = params().MAX_LIVE_SEL.get();
     if (limit != lastMaxLiveSel_) {
         lastMaxLiveSel_ = limit;

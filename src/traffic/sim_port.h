@@ -80,13 +80,30 @@ struct ParkAirportInfo {
     std::vector<std::string> codes;  // ICAO and IATA
 };
 
+// The user aircraft as the simulator last reported it (once a second).
 struct UserPosition {
     double latitude = 0, longitude = 0;
+    double altitude = 0;       // feet
+    double aboveGround = 0;    // feet
+    double heading = 0;        // radians true
+    double groundSpeed = 0;    // knots
+    bool onGround = false;
+    double halfWingspan = 0;   // nm
+};
+
+// A static parked aircraft as the collision rules see it.
+struct StaticAircraftView {
+    std::uint32_t id = 0;      // what removeStaticAircraft takes
+    double latitude = 0, longitude = 0;  // its stand
+    double halfWingspan = 0;   // nm
+    std::string callsign;
+    std::string standLabel;    // "sid==0?" / "sid==?" when the stand is unknown
 };
 
 // Everything besides the simulator link. Unset functions mean: not known,
-// nothing to do (the hooks of ground movement, stands, static parking and
-// collision rules stay empty until those subsystems are wired).
+// nothing to do (the hooks of stands and static parking stay empty until
+// those subsystems are wired). The ground movement and collision hooks are
+// filled by the traffic manager itself unless a caller sets its own.
 struct TrafficServices {
     std::function<Category(const std::string& type)> category;
     std::function<double(const std::string& type)> halfWingspan;  // nm
@@ -113,6 +130,9 @@ struct TrafficServices {
     std::function<void(LiveAircraft& ac)> arrivalStep;
     std::function<void(LiveAircraft& ac)> parksStep;
     std::function<void(LiveAircraft& ac)> parkingLimits;
+    // A taxiing aircraft came to rest: look for a stand near its newest
+    // report and, with one, drive2Stand onto it (wide: a wider search).
+    std::function<void(LiveAircraft& ac, bool wide)> try2Park;
     // ground movement
     std::function<void(LiveAircraft& ac)> groundStep;         // schedule of a ground leg
     std::function<void(LiveAircraft& ac, int ticks)> groundHeadingStep;
@@ -131,6 +151,9 @@ struct TrafficServices {
     // collision rules: true when the oldest report was dropped and spawning waits
     std::function<bool(LiveAircraft& ac)> userCollisionSpawn;
     std::function<void()> collisionRemovals;
+    // The active static parked aircraft, and the removal of one of them.
+    std::function<std::vector<StaticAircraftView>()> activeStaticAircraft;
+    std::function<void(std::uint32_t id)> removeStaticAircraft;
 };
 
 }  // namespace vntx::traffic

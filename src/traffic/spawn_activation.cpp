@@ -79,6 +79,7 @@ void TrafficManager::spawnLiveAc(LiveAircraft& ac) {
         heading = bearingRad(f.latitude, f.longitude, ac.stream[1].latitude, ac.stream[1].longitude);
     ac.pos.heading = normalizeHeading(heading);
     ac.course = ac.pos.heading;
+    ac.spawnBlocked = false;
     ac.state = AcState::adding2sim;
     adding_.push_back(ac.hexid);
     if (!ac.ghost()) ghostCheck(ac.callsign);

@@ -25,6 +25,22 @@ TrafficManager::TrafficManager(SimLinkPort& sim, TrafficServices services)
     notices_.reserve(256);
     created_.reserve(128);
     adding_.reserve(64);
+    fillOwnHooks();
+}
+
+// Ground movement and the collision rules live in this module; a caller's
+// own hook (a test's) takes their place.
+void TrafficManager::fillOwnHooks() {
+    auto& s = services_;
+    if (!s.groundStep) s.groundStep = [this](LiveAircraft& ac) { groundStep(ac); };
+    if (!s.groundHeadingStep) s.groundHeadingStep = [this](LiveAircraft& ac, int ticks) { groundHeadingStep(ac, ticks); };
+    if (!s.groundCurveStep) s.groundCurveStep = [this](LiveAircraft& ac) { groundCurveStep(ac); };
+    if (!s.takeOffDetection)
+        s.takeOffDetection = [this](LiveAircraft& ac, const TrafficRecord& rec) { takeOffDetection(ac, rec); };
+    if (!s.pushBackDirection)
+        s.pushBackDirection = [this](LiveAircraft& ac, const TrafficRecord& rec) { pushBackDirection(ac, rec); };
+    if (!s.userCollisionSpawn) s.userCollisionSpawn = [this](LiveAircraft& ac) { return userCollisionSpawn(ac); };
+    if (!s.collisionRemovals) s.collisionRemovals = [this] { collisionRemovals(); };
 }
 
 void TrafficManager::readSettings() {
@@ -40,6 +56,9 @@ void TrafficManager::readSettings() {
     settings_.holdingThresholdMeters = p.HOLDING_THRESHOLD_METERS.get();
     settings_.maxHoldingMinutes = p.MAX_HOLDING_MINUTES.get();
     settings_.range = p.RANGE.get();
+    settings_.collisionUserAir = p.COLLISION_USER_AIR.get();
+    settings_.collisionUserGnd = p.COLLISION_USER_GND.get();
+    settings_.collisionLiveParkedGnd = p.COLLISION_LIVE_PARKED_GND.get();
     // The text setting takes a lock; read it only on report-paced ticks.
     if (tick_ % 100 == 0) settings_.blockCallsign = p.BLOCK_CALLSIGN.get();
     park_ = services_.parkAirport ? services_.parkAirport() : std::nullopt;
@@ -186,7 +205,7 @@ void TrafficManager::reset() {
     intake_.clear();
     ghosts_.clear();
     if (services_.noLiveryClear) services_.noLiveryClear();
-    lastBlockCallsign_.clear();
+    lastStaticCheckLat_ = lastStaticCheckLon_ = 0;
     liveryCache_.clear();
     lastMaxLiveSel_ = -1;
     flareRunning_ = false;

@@ -36,6 +36,7 @@ struct TrafficStats {
     std::uint64_t respawns = 0;
     std::uint64_t extrapolated = 0;     // reports made up when reports stopped
     std::uint64_t landings = 0;         // touchdowns
+    std::uint64_t runwayExits = 0;      // landing rolls ended by turning off the runway
 };
 
 class TrafficManager {
@@ -83,6 +84,17 @@ public:
     bool checkNewPosDuringLanding(LiveAircraft& ac, TrafficRecord& rec);
     bool checkExtendingSituations(LiveAircraft& ac, TrafficRecord& rec);
 
+    // ground movement (the ground hooks of the services unless set there)
+    void groundStep(LiveAircraft& ac);
+    void groundHeadingStep(LiveAircraft& ac, int ticks);
+    void groundCurveStep(LiveAircraft& ac);
+    void takeOffDetection(LiveAircraft& ac, const TrafficRecord& rec);
+    void pushBackDirection(LiveAircraft& ac, const TrafficRecord& rec);
+
+    // collision rules (the collision hooks of the services unless set there)
+    bool userCollisionSpawn(LiveAircraft& ac);
+    void collisionRemovals();
+
     // readers
     TrafficCounts counts() const;
     const std::vector<LiveAircraft>& liveList() const { return live_; }
@@ -109,6 +121,7 @@ public:
         int holdingThresholdMeters = 250;
         int maxHoldingMinutes = 20;
         int range = 40;
+        bool collisionUserAir = true, collisionUserGnd = true, collisionLiveParkedGnd = false;
     };
     const Settings& settings() const { return settings_; }
 
@@ -151,6 +164,24 @@ private:
     double heightAboveGround(const LiveAircraft& ac) const;
     void decayWindows(LiveAircraft& ac);
     void resetWindows(LiveAircraft& ac);
+    double legSpeed(const LiveAircraft& ac, double dist) const;
+
+    // ground movement
+    void setFlightState(LiveAircraft& ac, FlightState fs);
+    void insertHalfway(LiveAircraft& ac, std::size_t i);
+    void makeCurve(LiveAircraft& ac, double turnDegrees);
+    void shapeLeg(LiveAircraft& ac);
+    void standEntry(LiveAircraft& ac);
+    void groundSchedule(LiveAircraft& ac);
+    void runwayExitCheck(LiveAircraft& ac);
+    void leaveStand(LiveAircraft& ac);
+    void pushBack(LiveAircraft& ac);
+    void pushBackPhaseStep(LiveAircraft& ac);
+    void pullOut(LiveAircraft& ac);
+    void takeOffStart(LiveAircraft& ac);
+    void liftOff(LiveAircraft& ac, int ticks);
+    void parkedAircraftCheck(LiveAircraft& ac, std::vector<StaticAircraftView>& statics);
+    void fillOwnHooks();
 
     struct CreatedEntry {
         ObjectNotice notice;
@@ -175,7 +206,7 @@ private:
     std::vector<ObjectNotice> notices_;
     std::deque<TrafficRecord> intake_;
     std::vector<std::string> ghosts_;
-    std::string lastBlockCallsign_;  // BLOCK_CALLSIGN as the last per-report step saw it
+    double lastStaticCheckLat_ = 0, lastStaticCheckLon_ = 0;  // the user at the last static check
     std::unordered_map<std::uint32_t, std::string> liveryCache_;
     int lastMaxLiveSel_ = -1;
     bool flareRunning_ = false;
@@ -186,7 +217,14 @@ private:
 double distanceNm(double lat1, double lon1, double lat2, double lon2);
 double bearingRad(double lat1, double lon1, double lat2, double lon2);
 double normalizeHeading(double a);  // 0..2 pi
+// A longitude difference (degrees) the short way round, -180..180.
+double wrapLongitudeDelta(double d);
+// Both coordinates within 1e-8 degrees.
+bool samePosition(const TrafficRecord& a, const TrafficRecord& b);
 double angleDiff(double a, double b);  // a - b in -pi..pi
+// Folds a relative angle (degrees, -180..180) into 0..90 so that its cosine
+// times the distance is how far the track passes abeam.
+double foldToRightAngle(double relativeDegrees);
 // Moves a point by a distance along a heading.
 void movePoint(double& lat, double& lon, double headingRad, double distNm);
 

@@ -9,6 +9,7 @@
 #include <set>
 #include <string>
 
+#include "core/cycle.h"
 #include "core/parameters.h"
 #include "stub_sim.h"
 #include "traffic/traffic_manager.h"
@@ -16,6 +17,7 @@
 namespace vntx::traffic::test {
 
 struct Harness {
+    using Adjust = std::function<void(TrafficServices&)>;
     fidelity::StubSim sim;
     std::deque<TrafficRecord> feed;
     std::set<std::string> typesWithoutLivery;
@@ -44,7 +46,10 @@ struct Harness {
             return k;
         });
     }
-    ~Harness() { params().resetToDefaults(); }
+    ~Harness() {
+        params().resetToDefaults();
+        cycleState().blockedCallsignChanged = false;
+    }
 
     TrafficServices services(const std::function<void(TrafficServices&)>& adjust) {
         TrafficServices s;

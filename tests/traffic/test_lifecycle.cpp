@@ -6,6 +6,7 @@
 
 #include <fmt/format.h>
 
+#include "core/cycle.h"
 #include "harness.h"
 
 namespace vntx::traffic::test {
@@ -312,6 +313,7 @@ TEST(Lifecycle, ABlockedCallsignRemovesTheFirstActiveMatchOnceAfterTheEdit) {
     ASSERT_EQ(h.ac(71023)->state, AcState::active);
     ASSERT_EQ(h.ac(71024)->state, AcState::active);
     params().BLOCK_CALLSIGN.set("BLK2");
+    cycleState().blockedCallsignChanged = true;  // as the window does on an edit
     for (int second = 0; second < 3; ++second) {
         h.mgr.perReportDuties();
         h.run(100);
@@ -322,8 +324,12 @@ TEST(Lifecycle, ABlockedCallsignRemovesTheFirstActiveMatchOnceAfterTheEdit) {
     EXPECT_EQ(h.ac(71024)->state, AcState::active);
     // Blocked again after an unblock: the next one goes.
     params().BLOCK_CALLSIGN.set("");
+    cycleState().blockedCallsignChanged = true;
     h.mgr.perReportDuties();
     params().BLOCK_CALLSIGN.set("BLK2");
+    h.mgr.perReportDuties();
+    EXPECT_EQ(h.sim.removals.size(), 1u);  // no edit flagged: nothing happens
+    cycleState().blockedCallsignChanged = true;
     h.mgr.perReportDuties();
     h.run(20);
     EXPECT_EQ(h.sim.removals.size(), 2u);

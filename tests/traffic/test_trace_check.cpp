@@ -40,9 +40,11 @@ struct LiveRun {
     void send(double sentAt, const rtfeed::Report& r) {
         sent << fmt::format("{:.3f}\t", sentAt) << rtfeed::trafficDatagram(r, sentAt) << "\n";
     }
-    void pos(std::uint32_t id, const std::string& tail, double t, double lat, double lon, double hdg = 90) {
-        trace << fmt::format(R"({{"t":{:.3f},"pos":{},"tail":"{}","lat":{:.7f},"lon":{:.7f},"alt":6000,"hdg":{}}})", t,
-                             id, tail, lat, lon, hdg)
+    void pos(std::uint32_t id, const std::string& tail, double t, double lat, double lon, double hdg = 90,
+             bool onGround = false) {
+        trace << fmt::format(
+                     R"({{"t":{:.3f},"pos":{},"tail":"{}","lat":{:.7f},"lon":{:.7f},"alt":6000,"hdg":{},"on_ground":{}}})",
+                     t, id, tail, lat, lon, hdg, onGround)
               << "\n";
     }
     TraceFigures check() {
@@ -156,6 +158,36 @@ TEST(TraceCheck, ObjectsNeverTakenOverOrNeverPlacedAreNamed) {
               std::string::npos)
         << text;
     EXPECT_NE(text.find("object 5 was never released or frozen"), std::string::npos);
+}
+
+TEST(TraceCheck, ALandingIsFollowedFromTouchdownOffTheRunwayToAStop) {
+    LiveRun run;
+    run.settings.parkAirport = input::ParkAirportRef{47.0, 8.05, 0};  // ground reports are kept near it
+    double lat = 47.0, lon = 8.0, t = 30;
+    auto step = [&](double kt, double hdg, bool onGround) {
+        traffic::movePoint(lat, lon, hdg * traffic::kDeg, kt * 0.1 / 3600.0);
+        t += 0.1;
+        run.pos(100, "ARR1", t, lat, lon, hdg, onGround);
+    };
+    for (int k = 0; k < 100; ++k) step(140, 90, false);  // final
+    for (int k = 0; k < 300; ++k) step(130 - k * 0.37, 90, true);  // roll-out to about 20 kt
+    for (int k = 0; k < 100; ++k) step(15, 90 + k * 0.9, true);  // turning off, 9 degrees a second
+    for (int k = 0; k < 100; ++k) step(0, 180, true);  // standing
+    // A ground report due where the object stands at the end.
+    rtfeed::Report r = flightReport(0x4B1801, lat, lon, "ARR1");
+    r.onGround = true;
+    r.altitude = 0;
+    r.groundSpeed = 0;
+    run.send(kWall + t - 30 - 5, r);
+    const auto f = run.check();
+    EXPECT_EQ(f.touchdowns, 1u);
+    EXPECT_EQ(f.rolledOut, 1u);
+    EXPECT_EQ(f.runwayExits, 1u);
+    EXPECT_EQ(f.landedEnded, 1u);
+    EXPECT_EQ(f.groundSamples, 1u);
+    EXPECT_LT(f.groundMedian, 1.0);
+    EXPECT_NEAR(f.groundMaxHeadingRate, 9, 0.5);
+    EXPECT_NE(formatTraceFigures(f).find("1 touchdowns, 1 rolled out, 1 left the runway"), std::string::npos);
 }
 
 }  // namespace

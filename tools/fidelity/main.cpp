@@ -3,7 +3,7 @@
 // and how faithfully the paths follow the reports.
 //
 //   traffic_replay <recording> [--start s] [--duration s] [--centre lat,lon]
-//                  [--range nm] [--park lat,lon,elev,CODE] [--svg file] [--trace file]
+//                  [--range nm] [--park lat,lon,elev,CODE] [--svg file] [--trace file] [--hexid hex]... [--densify s]
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -30,6 +30,8 @@ int main(int argc, char** argv) {
         else if (a == "--svg") o.svgPath = value();
         else if (a == "--trace") o.tracePath = value();
         else if (a == "--regdb") o.registrationFiles.push_back(value());
+        else if (a == "--densify") o.densifySeconds = std::stod(value());
+        else if (a == "--hexid") o.hexids.push_back(static_cast<std::uint32_t>(std::stoul(value(), nullptr, 16)));
         else if (a == "--seed") o.seed = static_cast<std::uint32_t>(std::stoul(value()));
         else if (a == "--centre") {
             const std::string v = value();
@@ -49,7 +51,7 @@ int main(int argc, char** argv) {
     }
     if (o.recording.empty()) {
         std::cerr << "usage: traffic_replay <recording> [--start s] [--duration s] [--centre lat,lon] [--range nm] "
-                     "[--park lat,lon,elev,CODE] [--svg file] [--trace file]\n";
+                     "[--park lat,lon,elev,CODE] [--svg file] [--trace file] [--hexid hex]... [--densify s]\n";
         return 2;
     }
     try {

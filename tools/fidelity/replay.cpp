@@ -103,6 +103,92 @@ void writeSvg(const std::string& path, const std::vector<rtfeed::Report>& report
     writeFileAtomically(path, svg);
 }
 
+// Follows every live aircraft tick by tick: its ground motion second by
+// second, and the stages of its landings and departures.
+class GroundTracker {
+public:
+    void step(const traffic::TrafficManager& mgr, const StubSim& sim) {
+        const bool second = mgr.tickCount() % 100 == 0;
+        for (const auto& ac : mgr.liveList()) {
+            if (ac.state != traffic::AcState::active || ac.objectId == 0) continue;
+            auto obj = sim.objects.find(ac.objectId);
+            if (obj == sim.objects.end()) continue;
+            Track& t = tracks_[ac.hexid];
+            using traffic::FlightState;
+            if (ac.flareStage > 0) t.flared = true;
+            if (ac.touchedDown && ac.landingRoll) t.touched = true;
+            if (t.touched && t.wasRolling && !ac.landingRoll && ac.onGround && ac.flightState != FlightState::take_off)
+                t.exited = true;
+            t.wasRolling = ac.landingRoll;
+            if (ac.flightState == FlightState::pushing_back) t.pushed = true;
+            if (t.lastFs == FlightState::parked && ac.flightState == FlightState::taxi) t.pulled = true;
+            if (ac.flightState == FlightState::parked && t.lastFs != FlightState::parked && t.lastFs != FlightState::birth)
+                t.parked = true;
+            if (t.rolling && !ac.onGround && (ac.flightState == FlightState::take_off || ac.flightState == FlightState::flying))
+                t.tookOff = true;
+            t.rolling = ac.takeOffRun && ac.onGround;
+            t.lastFs = ac.flightState;
+            if (!second) continue;
+            const auto& p = obj->second.last;
+            if (t.valid && t.onGround && ac.onGround) {
+                const double turn = std::fabs(traffic::angleDiff(p.heading, t.heading)) / traffic::kDeg;
+                headingRates_.push_back(turn);
+                const double metres = traffic::distanceNm(t.lat, t.lon, p.latitude, p.longitude) * 1852.0;
+                const double knots = metres / 1852.0 * 3600.0;
+                if (t.touched && knots < 30) t.rolledOut = true;
+                const bool pushing = ac.flightState == FlightState::pushing_back || t.lastSampleFs == FlightState::pushing_back;
+                if (knots > 3 && !pushing) {
+                    const double motion = traffic::bearingRad(t.lat, t.lon, p.latitude, p.longitude);
+                    sideways_.push_back(std::fabs(traffic::angleDiff(p.heading, motion)) / traffic::kDeg);
+                }
+            }
+            t.valid = true;
+            t.onGround = ac.onGround;
+            t.lat = p.latitude;
+            t.lon = p.longitude;
+            t.heading = p.heading;
+            t.lastSampleFs = ac.flightState;
+        }
+    }
+
+    GroundFigures finish(const traffic::TrafficManager& mgr, const StubSim& sim) {
+        GroundFigures g;
+        for (const auto& [hex, t] : tracks_) {
+            g.landingsFlared += t.flared && t.touched;
+            g.touchdowns += t.touched;
+            g.rolledOut += t.touched && t.rolledOut;
+            g.runwayExits += t.exited;
+            if (t.touched && !t.exited) g.stillOnRunway.push_back(hex);
+            g.takeOffs += t.tookOff;
+            g.pushBacks += t.pushed;
+            g.pullOuts += t.pulled;
+            g.parked += t.parked;
+            if (t.touched) {
+                const auto* ac = const_cast<traffic::TrafficManager&>(mgr).find(hex);
+                const bool alive = sim.objectOf(hex) != nullptr;
+                if (!alive || (ac && ac->flightState == traffic::FlightState::parked)) ++g.landedEnded;
+            }
+        }
+        g.headingSamples = headingRates_.size();
+        g.p99HeadingRate = percentile(headingRates_, 0.99);
+        g.maxHeadingRate = headingRates_.empty() ? 0 : *std::max_element(headingRates_.begin(), headingRates_.end());
+        g.p99Sideways = percentile(sideways_, 0.99);
+        g.maxSideways = sideways_.empty() ? 0 : *std::max_element(sideways_.begin(), sideways_.end());
+        return g;
+    }
+
+private:
+    struct Track {
+        bool flared = false, touched = false, rolledOut = false, exited = false, wasRolling = false;
+        bool pushed = false, pulled = false, parked = false, tookOff = false, rolling = false;
+        traffic::FlightState lastFs = traffic::FlightState::birth, lastSampleFs = traffic::FlightState::birth;
+        bool valid = false, onGround = false;
+        double lat = 0, lon = 0, heading = 0;
+    };
+    std::unordered_map<std::uint32_t, Track> tracks_;
+    std::vector<double> headingRates_, sideways_;
+};
+
 }  // namespace
 
 ReplaySummary runReplay(const ReplayOptions& o) {
@@ -113,6 +199,13 @@ ReplaySummary runReplay(const ReplayOptions& o) {
         for (const auto& f : o.registrationFiles) db.load(f);
         for (auto& r : all) db.fill(r);
     }
+    if (!o.hexids.empty()) {
+        const std::set<std::uint32_t> wanted(o.hexids.begin(), o.hexids.end());
+        std::erase_if(all, [&](const rtfeed::Report& r) { return !wanted.count(r.hex); });
+        if (all.empty()) throw std::runtime_error("no reports of the chosen aircraft in " + o.recording);
+    }
+    if (o.densifySeconds > 0) all = rtfeed::densify(all, o.densifySeconds);
+    std::stable_sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a.time < b.time; });
     const double t0 = all.front().time + o.startOffset;
     std::vector<rtfeed::Report> reports;
     for (auto& r : all)
@@ -141,7 +234,11 @@ ReplaySummary runReplay(const ReplayOptions& o) {
     const auto park = o.park;
     svc.parkAirport = [park] { return park; };
     svc.qnh = [] { return 1013.0; };
-    const traffic::UserPosition user{o.userLatitude, o.userLongitude};
+    // The user stands parked at the centre: only the ground rules of the
+    // collision avoidance apply, and only around it.
+    traffic::UserPosition user{o.userLatitude, o.userLongitude};
+    user.onGround = true;
+    user.halfWingspan = 0.0095;
     svc.userPosition = [user] { return std::optional<traffic::UserPosition>(user); };
 
     traffic::TrafficManager mgr(sim, svc);
@@ -166,8 +263,9 @@ ReplaySummary runReplay(const ReplayOptions& o) {
     ReplaySummary s;
     std::set<std::uint32_t> decoded, airborne;
     std::unordered_map<std::uint32_t, double> maxSpeed;
-    std::multimap<std::int32_t, Expectation> expect;
-    std::vector<double> distances;
+    std::multimap<std::int32_t, Expectation> expect, expectGround;
+    std::vector<double> distances, groundDistances;
+    GroundTracker tracker;
 
     std::ofstream trace;
     if (!o.tracePath.empty()) {
@@ -195,6 +293,8 @@ ReplaySummary runReplay(const ReplayOptions& o) {
             if (rec.airborne) {
                 airborne.insert(rec.hexid);
                 expect.insert({rec.scheduledTick, {rec.hexid, rec.latitude, rec.longitude}});
+            } else {
+                expectGround.insert({rec.scheduledTick, {rec.hexid, rec.latitude, rec.longitude}});
             }
             maxSpeed[rec.hexid] = std::max(maxSpeed[rec.hexid], rec.groundSpeed);
             feed.push_back(std::move(rec));
@@ -213,6 +313,18 @@ ReplaySummary runReplay(const ReplayOptions& o) {
                                                     it->second.lon) * 1852.0);
         }
         expect.erase(a, b);
+        auto [ga, gb] = expectGround.equal_range(mgr.tickCount() - 1);
+        for (auto it = ga; it != gb; ++it) {
+            const SimObject* obj = sim.objectOf(it->second.hexid);
+            if (!obj || obj->lastFrame != sim.frame - 1) {
+                ++s.ground.notInSim;
+                continue;
+            }
+            groundDistances.push_back(traffic::distanceNm(obj->last.latitude, obj->last.longitude, it->second.lat,
+                                                          it->second.lon) * 1852.0);
+        }
+        expectGround.erase(ga, gb);
+        tracker.step(mgr, sim);
         if (next >= reports.size() && feed.empty() && mgr.liveList().empty() && tick > 3000) break;
     }
     s.ticks = mgr.tickCount();
@@ -239,6 +351,12 @@ ReplaySummary runReplay(const ReplayOptions& o) {
     s.figures.p95 = percentile(distances, 0.95);
     s.figures.max = distances.empty() ? 0 : *std::max_element(distances.begin(), distances.end());
 
+    s.ground = tracker.finish(mgr, sim);
+    s.ground.samples = groundDistances.size();
+    s.ground.notInSim = s.ground.notInSim;
+    s.ground.median = percentile(groundDistances, 0.5);
+    s.ground.p95 = percentile(groundDistances, 0.95);
+    s.ground.max = groundDistances.empty() ? 0 : *std::max_element(groundDistances.begin(), groundDistances.end());
     s.aircraftDecoded = decoded.size();
     s.airborneDecoded = airborne.size();
     s.created = sim.creations.size();
@@ -276,6 +394,20 @@ std::string formatSummary(const ReplaySummary& s) {
     out += fmt::format("largest frame step     {:.2f} m, teleports {}\n", f.maxStep, f.teleports);
     out += fmt::format("heading change         max {:.2f} deg/s, 99th percentile of aircraft maxima {:.2f} deg/s\n",
                        f.maxHeadingRate, f.p99HeadingRate);
+    const auto& g = s.ground;
+    out += fmt::format("ground distance at due median {:.1f} m, 95th percentile {:.1f} m, max {:.1f} m ({} reports, {} "
+                       "before creation)\n",
+                       g.median, g.p95, g.max, g.samples, g.notInSim);
+    out += fmt::format("ground heading change  99th percentile {:.1f} deg/s, max {:.1f} deg/s ({} seconds on the ground)\n",
+                       g.p99HeadingRate, g.maxHeadingRate, g.headingSamples);
+    out += fmt::format("nose against motion    99th percentile {:.1f} deg, max {:.1f} deg (above 3 kt, not pushing back)\n",
+                       g.p99Sideways, g.maxSideways);
+    out += fmt::format("landings               flared {}, touched down {}, rolled out {}, left the runway {}, ended "
+                       "parked or removed {}\n",
+                       g.landingsFlared, g.touchdowns, g.rolledOut, g.runwayExits, g.landedEnded);
+    for (auto hex : g.stillOnRunway) out += fmt::format("not off the runway     {:06X}\n", hex);
+    out += fmt::format("departures             push-backs {}, pull-outs {}, take-offs {}, parked {}\n", g.pushBacks,
+                       g.pullOuts, g.takeOffs, g.parked);
     out += fmt::format("simulated              {:.0f} s in {} ticks\n", s.ticks / 100.0, s.ticks);
     return out;
 }

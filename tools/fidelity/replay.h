@@ -25,6 +25,23 @@ struct ReplayOptions {
     std::uint32_t seed = 1;
     std::string svgPath;            // map of reports against flown paths
     std::string tracePath;          // CSV: frame,hexid,lat,lon,alt,heading (one line a second)
+    std::vector<std::uint32_t> hexids;  // only these aircraft (empty: all); the start counts from their first report
+    double densifySeconds = 0;      // sparse recordings filled in to a report this often (0: as recorded)
+};
+
+// How the aircraft moved on the ground.
+struct GroundFigures {
+    std::size_t samples = 0;        // ground reports measured at their due time
+    std::size_t notInSim = 0;
+    double median = 0, p95 = 0, max = 0;  // metres
+    std::size_t headingSamples = 0;       // one-second windows on the ground
+    double p99HeadingRate = 0, maxHeadingRate = 0;  // degrees per second
+    double maxSideways = 0, p99Sideways = 0;  // degrees between nose and motion above 3 kt, not pushing back
+    std::size_t landingsFlared = 0, touchdowns = 0, rolledOut = 0, runwayExits = 0;
+    std::size_t landedEnded = 0;    // landed aircraft removed or parked by the end
+    std::size_t takeOffs = 0;       // take-off runs that lifted off
+    std::size_t pushBacks = 0, pullOuts = 0, parked = 0;
+    std::vector<std::uint32_t> stillOnRunway;  // touched down, never turned off (yet)
 };
 
 struct Figures {
@@ -52,6 +69,7 @@ struct ReplaySummary {
     std::map<std::string, std::size_t> liverySteps;
     std::vector<std::uint32_t> airborneNotCreated;
     Figures figures;
+    GroundFigures ground;
     std::int32_t ticks = 0;
 };
 

@@ -59,6 +59,33 @@ bool positionAt(const TraceObject& o, double t, double& lat, double& lon) {
     return true;
 }
 
+// The landings of one object: each touchdown, and whether it rolled out,
+// turned off the runway and ended removed or standing still.
+void landings(const TraceObject& o, TraceFigures& f) {
+    const auto& p = o.points;
+    for (std::size_t i = 1; i < p.size(); ++i) {
+        if (!(p[i].onGround && !p[i - 1].onGround)) continue;
+        ++f.touchdowns;
+        const double touchdownHeading = p[i].heading;
+        bool slow = false, off = false;
+        for (std::size_t k = i + 1, m = i; k < p.size() && p[k].onGround; ++k) {
+            while (m < k && p[k].t - p[m].t > 1.0) ++m;
+            const double dt = p[k].t - p[m].t;
+            if (dt >= 0.5 && metres(p[m].lat, p[m].lon, p[k].lat, p[k].lon) / dt * 3600 / 1852 < 30) slow = true;
+            if (headingDiffDeg(p[k].heading, touchdownHeading) >= 15) off = true;
+        }
+        f.rolledOut += slow;
+        f.runwayExits += off;
+        bool still = false;
+        if (!o.removed && p.size() >= 2 && p.back().onGround) {
+            std::size_t k = p.size() - 1;
+            while (k > 0 && p.back().t - p[k - 1].t <= 10) --k;
+            still = p.back().t - p[k].t >= 5 && metres(p[k].lat, p[k].lon, p.back().lat, p.back().lon) < 2;
+        }
+        f.landedEnded += o.removed || still;
+    }
+}
+
 }  // namespace
 
 std::vector<SentReport> readSentLog(std::istream& in, const input::DecoderSettings& settings) {
@@ -106,7 +133,8 @@ SimTrace readSimTrace(std::istream& in) {
             if (o.tail.empty()) o.tail = j.value("tail", "");
             // The first position is where the object was created.
             if (!o.points.empty()) ++o.placed;
-            o.points.push_back({t, j.value("lat", 0.0), j.value("lon", 0.0), j.value("alt", 0.0), j.value("hdg", 0.0)});
+            o.points.push_back({t, j.value("lat", 0.0), j.value("lon", 0.0), j.value("alt", 0.0), j.value("hdg", 0.0),
+                                j.value("on_ground", false)});
         } else if (j.contains("removed")) {
             if (TraceObject* o = known(j, "removed")) {
                 o->removed = true;
@@ -146,6 +174,7 @@ TraceFigures checkTrace(const SimTrace& trace, const std::vector<SentReport>& re
         if (rec.airborne) airborne.insert(rec.hexid);
     }
     std::unordered_map<std::uint32_t, std::vector<const TraceObject*>> objectsOf;
+    std::vector<double> groundRates;
     double traceEnd = 0;
     for (const auto& [id, o] : trace.objects) {
         ++f.objectsCreated;
@@ -194,8 +223,11 @@ TraceFigures checkTrace(const SimTrace& trace, const std::vector<SentReport>& re
             if (j >= o.points.size()) break;
             const double dt = o.points[j].t - o.points[i].t;
             if (dt > 2.0) continue;
-            f.maxHeadingRate = std::max(f.maxHeadingRate, headingDiffDeg(o.points[j].heading, o.points[i].heading) / dt);
+            const double rate = headingDiffDeg(o.points[j].heading, o.points[i].heading) / dt;
+            f.maxHeadingRate = std::max(f.maxHeadingRate, rate);
+            if (o.points[i].onGround && o.points[j].onGround) groundRates.push_back(rate);
         }
+        landings(o, f);
     }
     f.airborneAircraft = airborne.size();
     for (auto h : airborne) {
@@ -204,9 +236,9 @@ TraceFigures checkTrace(const SimTrace& trace, const std::vector<SentReport>& re
         else
             f.airborneNotCreated.push_back(h);
     }
-    std::vector<double> distances;
+    std::vector<double> distances, groundDistances;
     for (const auto& r : reports) {
-        if (!r.record.airborne) continue;
+        const bool ground = !r.record.airborne;
         const double due = r.sentAt + delaySeconds;
         if (lastDue > 0 && due > lastDue) continue;
         const double t = due - trace.wallStart;
@@ -216,14 +248,21 @@ TraceFigures checkTrace(const SimTrace& trace, const std::vector<SentReport>& re
             for (const TraceObject* o : it->second) {
                 double lat, lon;
                 if (positionAt(*o, t, lat, lon)) {
-                    distances.push_back(metres(lat, lon, r.record.latitude, r.record.longitude));
+                    (ground ? groundDistances : distances)
+                        .push_back(metres(lat, lon, r.record.latitude, r.record.longitude));
                     found = true;
                     break;
                 }
             }
         }
-        if (!found) ++f.notInSim;
+        if (!found) ++(ground ? f.groundNotInSim : f.notInSim);
     }
+    f.groundSamples = groundDistances.size();
+    f.groundMedian = percentileOf(groundDistances, 0.5);
+    f.groundP95 = percentileOf(groundDistances, 0.95);
+    f.groundMax = groundDistances.empty() ? 0 : *std::max_element(groundDistances.begin(), groundDistances.end());
+    f.groundP99HeadingRate = percentileOf(groundRates, 0.99);
+    f.groundMaxHeadingRate = groundRates.empty() ? 0 : *std::max_element(groundRates.begin(), groundRates.end());
     f.samples = distances.size();
     f.median = percentileOf(distances, 0.5);
     f.p95 = percentileOf(distances, 0.95);
@@ -247,6 +286,14 @@ std::string formatTraceFigures(const TraceFigures& f) {
     out += fmt::format("largest position step  {:.2f} m ({:.0f} kt for its time, object {} at {:.1f} s), teleports {}\n",
                        f.maxStep, f.maxStepSpeed, f.maxStepObject, f.maxStepAt, f.teleports);
     out += fmt::format("largest heading change {:.2f} deg/s\n", f.maxHeadingRate);
+    out += fmt::format("ground distance at due median {:.1f} m, 95th percentile {:.1f} m, max {:.1f} m ({} reports, {} "
+                       "while their aircraft had no object)\n",
+                       f.groundMedian, f.groundP95, f.groundMax, f.groundSamples, f.groundNotInSim);
+    out += fmt::format("ground heading change  99th percentile {:.1f} deg/s, max {:.1f} deg/s\n", f.groundP99HeadingRate,
+                       f.groundMaxHeadingRate);
+    out += fmt::format("landings               {} touchdowns, {} rolled out, {} left the runway, {} ended removed or "
+                       "standing\n",
+                       f.touchdowns, f.rolledOut, f.runwayExits, f.landedEnded);
     return out;
 }
 
@@ -271,18 +318,31 @@ std::string traceSvg(const SimTrace& trace, const std::vector<SentReport>& repor
     std::string svg = fmt::format(
         "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"{:.0f}\" height=\"{:.0f}\" style=\"background:#fff\">\n"
         "<text x=\"10\" y=\"18\" font-family=\"sans-serif\" font-size=\"14\">Reported positions (red: airborne, grey: "
-        "ground) and paths flown by the AI objects in the simulator (blue)</text>\n",
+        "ground) and paths flown by the AI objects in the simulator (blue, green on the ground)</text>\n",
         w + 50, h + 60);
+    // Paths on the ground in green, one line per stretch.
     for (const auto& [id, o] : trace.objects) {
         if (o.points.size() < 2) continue;
-        svg += "<polyline fill=\"none\" stroke=\"#1f5fbf\" stroke-width=\"1.2\" points=\"";
+        bool open = false, ground = false;
         double lastT = -10;
-        for (const auto& p : o.points) {
-            if (p.t - lastT < 0.5) continue;  // two points a second are plenty for the eye
+        for (std::size_t i = 0; i < o.points.size(); ++i) {
+            const auto& p = o.points[i];
+            if (open && p.onGround != ground) {
+                svg += fmt::format("{:.1f},{:.1f}\"/>\n", X(p.lon), Y(p.lat));
+                open = false;
+            }
+            if (!open) {
+                ground = p.onGround;
+                svg += fmt::format("<polyline fill=\"none\" stroke=\"{}\" stroke-width=\"1.2\" points=\"",
+                                   ground ? "#2ca02c" : "#1f5fbf");
+                open = true;
+                lastT = -10;
+            }
+            if (p.t - lastT < 0.5 && i + 1 < o.points.size()) continue;  // two points a second are plenty
             lastT = p.t;
             svg += fmt::format("{:.1f},{:.1f} ", X(p.lon), Y(p.lat));
         }
-        svg += "\"/>\n";
+        if (open) svg += "\"/>\n";
     }
     for (const auto& r : reports)
         svg += fmt::format("<circle cx=\"{:.1f}\" cy=\"{:.1f}\" r=\"1.6\" fill=\"{}\"/>\n", X(r.record.longitude),

@@ -27,6 +27,7 @@ std::vector<SentReport> readSentLog(std::istream& in, const input::DecoderSettin
 struct TracePoint {
     double t = 0;  // seconds since the trace started
     double lat = 0, lon = 0, alt = 0, heading = 0;  // degrees, feet, degrees
+    bool onGround = false;
 };
 
 struct TraceObject {
@@ -67,6 +68,15 @@ struct TraceFigures {
     double maxStepAt = 0;
     std::size_t teleports = 0;          // steps longer than twice the aircraft's top speed allows
     double maxHeadingRate = 0;          // degrees per second over one-second windows
+    // on the ground
+    std::size_t groundSamples = 0, groundNotInSim = 0;  // ground reports measured at their due time
+    double groundMedian = 0, groundP95 = 0, groundMax = 0;  // metres
+    double groundP99HeadingRate = 0, groundMaxHeadingRate = 0;  // degrees per second, one-second windows
+    // Landings seen in the trace: touchdowns (airborne, then on the ground),
+    // of them those that slowed below 30 kt, turned 15 degrees or more off
+    // the touchdown heading (off the runway), and that ended removed or
+    // standing still.
+    std::size_t touchdowns = 0, rolledOut = 0, runwayExits = 0, landedEnded = 0;
 };
 
 // How far the simulator's receipt of a position may lag its sending.

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <unordered_map>
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
@@ -287,12 +288,46 @@ std::vector<Report> convertReadsbTrace(std::istream& in) {
     return out;
 }
 
+// One decoded Mode S message a line (icao24, df, bds and the decoded
+// fields): the state of each aircraft is fused from its messages, and each
+// position message gives a report with that state (surface positions, BDS
+// 0,6, are on the ground).
+void fuseModeS(const nlohmann::json& p, std::unordered_map<std::uint32_t, Report>& state, std::vector<Report>& out) {
+    const auto hex = parseHex(str(p["icao24"]));
+    Report& s = state[hex];
+    const std::string bds = str(p.value("bds", nlohmann::json()));
+    if (p.contains("callsign") && p["callsign"].is_string()) s.callsign = cleanText(p["callsign"].get<std::string>());
+    if (p.contains("altitude") && p["altitude"].is_number()) s.altitude = p["altitude"].get<double>();
+    if (p.contains("groundspeed") && p["groundspeed"].is_number()) s.groundSpeed = p["groundspeed"].get<double>();
+    if (p.contains("track") && p["track"].is_number()) s.track = p["track"].get<double>();
+    if (p.contains("vertical_rate") && p["vertical_rate"].is_number()) s.verticalRate = p["vertical_rate"].get<double>();
+    if (!p["latitude"].is_number() || !p["longitude"].is_number()) return;
+    Report r = s;
+    r.hex = hex;
+    r.time = num(p["timestamp"], 0);
+    r.lat = p["latitude"].get<double>();
+    r.lon = p["longitude"].get<double>();
+    r.onGround = bds == "06";
+    if (r.onGround) {
+        r.altitude = 0;
+        r.verticalRate = 0;
+    } else if (s.altitude <= 0) {
+        return;  // airborne without a known altitude yet
+    }
+    out.push_back(std::move(r));
+}
+
 std::vector<Report> convertReadsbPoints(std::istream& in) {
     std::vector<Report> out;
+    std::unordered_map<std::uint32_t, Report> modeS;
     std::string line;
     while (std::getline(in, line)) {
         if (line.empty()) continue;
         const auto p = nlohmann::json::parse(line, nullptr, false);
+        if (p.is_object() && p.contains("icao24") && p.contains("df")) {
+            fuseModeS(p, modeS, out);
+            continue;
+        }
         if (!p.is_object() || !p["lat"].is_number() || !p["lon"].is_number()) continue;
         try {
             Report r;

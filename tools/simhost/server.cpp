@@ -225,17 +225,25 @@ void Server::tracePosition(const SimObject& o, bool force) {
     auto& last = lastTraced_[o.id];
     if (!force && options_.traceInterval > 0 && last > 0 && t - last < options_.traceInterval) return;
     last = t;
-    trace(json{{"t", t},
-               {"pos", o.id},
-               {"tail", o.atcId},
-               {"lat", o.lat},
-               {"lon", o.lon},
-               {"alt", o.alt},
-               {"hdg", o.heading * kRadToDeg},
-               {"pitch", o.pitch * kRadToDeg},
-               {"bank", o.bank * kRadToDeg},
-               {"on_ground", o.onGround}}
-              .dump());
+    json j{{"t", t},
+           {"pos", o.id},
+           {"tail", o.atcId},
+           {"lat", o.lat},
+           {"lon", o.lon},
+           {"alt", o.alt},
+           {"hdg", o.heading * kRadToDeg},
+           {"pitch", o.pitch * kRadToDeg},
+           {"bank", o.bank * kRadToDeg},
+           {"on_ground", o.onGround},
+           {"lights", o.lights}};
+    // The configuration the client last set: enough to follow a whole
+    // arrival or departure from the trace.
+    for (const auto& [event, key] : {std::pair{"GEAR_SET", "gear"}, std::pair{"THROTTLE_SET", "throttle"},
+                                     std::pair{"FLAPS_SET", "flaps"}, std::pair{"SPOILERS_SET", "spoilers"}})
+        if (auto e = o.lastEvents.find(event); e != o.lastEvents.end()) j[key] = e->second;
+    if (o.spoilers != 0 || o.throttle1 != 0 || o.throttle2 != 0)
+        j["control"] = json{{"spoilers", o.spoilers}, {"throttle1", o.throttle1}, {"throttle2", o.throttle2}};
+    trace(j.dump());
 }
 
 void Server::acceptTcp(std::intptr_t listener) {

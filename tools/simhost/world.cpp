@@ -67,6 +67,14 @@ std::optional<UserScript> UserScript::parse(const std::string& text, std::string
             s.points_.push_back({0, v[0], v[1], 0, v.size() > 2 ? v[2] : 0, true});
             s.headingDeg_ = v.size() > 2 ? v[2] : 0;
             s.speedKts_ = kind == "taxi" ? v[3] : 0;
+        } else if (kind == "final") {
+            auto v = numbers(rest, ',');
+            if (v.size() != 5 || v[3] <= 0 || v[4] <= 0) throw std::invalid_argument(rest);
+            s.kind_ = Kind::Final;
+            s.points_.push_back({0, v[0], v[1], 0, v[2], false});
+            s.headingDeg_ = v[2];
+            s.speedKts_ = v[3];
+            s.altitudeFt_ = v[4];
         } else if (kind == "route") {
             auto colon2 = rest.find(':');
             if (colon2 == std::string::npos) throw std::invalid_argument(rest);
@@ -153,6 +161,34 @@ void UserScript::place(double t, SimObject& u, double groundFt) const {
         u.airspeed = u.groundSpeed;
         u.onGround = false;
         return;
+    }
+    case Kind::Final: {
+        // Distance to the touchdown point (nm; negative past it).
+        const double glide = std::tan(3.0 * kDegToRad);
+        const double startNm = altitudeFt_ / glide / 6076.11549;
+        const double airborneSeconds = startNm / speedKts_ * 3600.0;
+        u.heading = headingDeg_ * kDegToRad;
+        u.lat = p0.lat;
+        u.lon = p0.lon;
+        if (t < airborneSeconds) {
+            const double toGo = startNm - speedKts_ * t / 3600.0;
+            moveAlong(u.lat, u.lon, headingDeg_ + 180.0, toGo);
+            u.alt = groundFt + toGo * 6076.11549 * glide;
+            u.groundSpeed = speedKts_;
+            u.airspeed = speedKts_;
+            u.onGround = false;
+            return;
+        }
+        // Braking at 2.5 kt a second down to 20 kt, then on at 20 kt.
+        const double s = t - airborneSeconds;
+        const double brake = std::max(0.0, (speedKts_ - 20.0) / 2.5);
+        const double rolled = s <= brake ? (speedKts_ * s - 1.25 * s * s) / 3600.0
+                                         : (speedKts_ * brake - 1.25 * brake * brake + 20.0 * (s - brake)) / 3600.0;
+        moveAlong(u.lat, u.lon, headingDeg_, rolled);
+        u.groundSpeed = s <= brake ? speedKts_ - 2.5 * s : 20.0;
+        u.airspeed = u.groundSpeed;
+        u.onGround = true;
+        break;
     }
     case Kind::Track: {
         auto it = std::upper_bound(points_.begin(), points_.end(), t, [](double v, const Point& p) { return v < p.t; });

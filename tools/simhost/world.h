@@ -41,13 +41,15 @@ struct GroundArea {
 // The user aircraft's motion.
 class UserScript {
 public:
-    enum class Kind { Parked, Taxi, Route, Track };
+    enum class Kind { Parked, Taxi, Route, Track, Final };
     struct Point {
         double t, lat, lon, alt, heading;  // heading in degrees
         bool onGround;
     };
-    // "parked:LAT,LON[,HDG]", "taxi:LAT,LON,HDG,KTS", "route:KTS,ALTFT:LAT,LON;LAT,LON;..."
-    // or "track:FILE" (lines "seconds,lat,lon,alt_ft,heading_deg[,on_ground]").
+    // "parked:LAT,LON[,HDG]", "taxi:LAT,LON,HDG,KTS", "route:KTS,ALTFT:LAT,LON;LAT,LON;...",
+    // "final:LAT,LON,HDG,KTS,FT" (a 3-degree approach along HDG that starts FT
+    // above the ground and touches down at LAT,LON, then rolls out to 20 kt
+    // and rolls on) or "track:FILE" (lines "seconds,lat,lon,alt_ft,heading_deg[,on_ground]").
     static std::optional<UserScript> parse(const std::string& text, std::string& error);
 
     // Moves the user object to where the script has it `seconds` after start.
