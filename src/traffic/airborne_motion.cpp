@@ -73,10 +73,16 @@ void TrafficManager::advance(LiveAircraft& ac) {
     if (!isStationary(next)) ac.course = bearingRad(front.latitude, front.longitude, next.latitude, next.longitude);
 
     if (ac.onGround) {
-        if (services_.groundStep)
+        if (services_.groundStep) {
             services_.groundStep(ac);
-        else
+        } else {
             scheduleStep(ac);
+            // Without the ground movement subsystem a taxiing aircraft that
+            // comes to rest asks for its stand here.
+            if (services_.try2Park && ac.flightState == FlightState::taxi && isStationary(next) && !ac.takeOffRun &&
+                !ac.landingRoll)
+                services_.try2Park(ac, ac.extrapolating());
+        }
     } else {
         scheduleStep(ac);
     }

@@ -113,6 +113,9 @@ struct TrafficServices {
     std::function<void(LiveAircraft& ac)> arrivalStep;
     std::function<void(LiveAircraft& ac)> parksStep;
     std::function<void(LiveAircraft& ac)> parkingLimits;
+    // A taxiing aircraft came to rest (wide: its reports are extrapolated);
+    // the ground step calls it.
+    std::function<void(LiveAircraft& ac, bool wide)> try2Park;
     // ground movement
     std::function<void(LiveAircraft& ac)> groundStep;         // schedule of a ground leg
     std::function<void(LiveAircraft& ac, int ticks)> groundHeadingStep;
