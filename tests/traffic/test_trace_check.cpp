@@ -145,14 +145,17 @@ TEST(TraceCheck, ObjectsNeverTakenOverOrNeverPlacedAreNamed) {
     created(7, 5.0);  // gone again after three seconds: too short to judge
     run.trace << R"({"t":8.0,"removed":7})" << "\n";
     created(8, 30.0);  // created near the end of the run
+    created(9, 1.0);   // a parked aircraft of the airport: no reported aircraft, never moved
+    run.trace << R"({"t":1.5,"op":"TransmitClientEvent","object":9,"event":"FREEZE_ALTITUDE_SET","data":1})" << "\n";
     run.pos(3, "T3", 35.0, 47.0, 8.03);
+    for (std::uint32_t id : {3u, 4u, 5u, 6u, 7u, 8u}) run.send(0.5, flightReport(0x400000 + id, 47.0, 8.0, fmt::format("T{}", id)));
     auto f = run.check();
-    EXPECT_EQ(f.objectsCreated, 6u);
-    EXPECT_EQ(f.objectsLivedLong, 4u);
+    EXPECT_EQ(f.objectsCreated, 7u);
+    EXPECT_EQ(f.objectsLivedLong, 5u);
     EXPECT_EQ(f.neverTied, (std::vector<std::uint32_t>{5}));
     EXPECT_EQ(f.neverPlaced, (std::vector<std::uint32_t>{5, 6}));
     const std::string text = formatTraceFigures(f);
-    EXPECT_NE(text.find("objects left alone     1 never taken over, 2 never placed (of 4 that lived 10 s or more)"),
+    EXPECT_NE(text.find("objects left alone     1 never taken over, 2 never placed (of 5 that lived 10 s or more)"),
               std::string::npos)
         << text;
     EXPECT_NE(text.find("object 5 was never released or frozen"), std::string::npos);

@@ -152,16 +152,17 @@ TraceFigures checkTrace(const SimTrace& trace, const std::vector<SentReport>& re
         if (o.removed) ++f.objectsRemoved;
         const double born = o.createdAt >= 0 ? o.createdAt : (o.points.empty() ? trace.end : o.points.front().t);
         const double gone = o.removedAt >= 0 ? o.removedAt : trace.end;
-        if (gone - born >= kTakeOverSeconds) {
-            ++f.objectsLivedLong;
-            if (!o.tied) f.neverTied.push_back(id);
-            if (o.placed == 0) f.neverPlaced.push_back(id);
-        }
-        if (!o.points.empty()) traceEnd = std::max(traceEnd, o.points.back().t);
         const std::string tail = stripGhost(o.tail);
         const std::set<std::uint32_t>* owners = nullptr;
         if (auto it = byCallsign.find(tail); it != byCallsign.end()) owners = &it->second;
         else if (auto it2 = byRegistration.find(tail); it2 != byRegistration.end()) owners = &it2->second;
+        if (gone - born >= kTakeOverSeconds) {
+            ++f.objectsLivedLong;
+            if (!o.tied) f.neverTied.push_back(id);
+            // A parked (static) aircraft names no reported aircraft and stays where it was created.
+            if (o.placed == 0 && owners) f.neverPlaced.push_back(id);
+        }
+        if (!o.points.empty()) traceEnd = std::max(traceEnd, o.points.back().t);
         std::uint32_t hexid = 0;
         if (owners && owners->size() == 1) {
             hexid = *owners->begin();
