@@ -124,6 +124,12 @@ void installParkingHooks() {
     h.parkAirportSet = [] { return programParking().statics.parkAirportSet(); };
     h.releaseGroundTraffic = [] {
         auto& p = programParking();
+        const int stands = static_cast<int>(p.statics.airport().positions.size());
+        const int taken = p.statics.staticCount() + static_cast<int>(p.stands.reservedCount());
+        logf("Parking summary: {} static aircraft placed at {}, stands {} free / {} taken, {} live aircraft parked, "
+             "{} stand searches",
+             p.statics.totals().placed, p.statics.parkCode(), stands - taken, taken, p.statics.parkedLive().size(),
+             p.stands.searches());
         p.stands.releaseAll();
         p.statics.removeAll();
         for (auto& ac : trafficManager().liveList()) {
@@ -146,13 +152,6 @@ void installParkingHooks() {
         if (p.statics.parkAirportSet()) p.statics.leaveParkAirport();
         p.statics.reset();
         reevaluateRequested = false;
-    });
-    // The closing summary: what static parking and stand allocation did.
-    chain(h.clearGhosts, [] {
-        auto& p = programParking();
-        const auto& t = p.statics.totals();
-        logf("Parking summary: {} static aircraft placed, {} dropped, {} stand searches, {} stands reserved",
-             t.placed, t.dropped, p.stands.searches(), p.stands.reservedCount());
     });
 }
 
