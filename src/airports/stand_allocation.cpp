@@ -37,6 +37,28 @@ void jumpToStand(LiveAircraft& ac) {
     traffic::setStationary(r, true);
 }
 
+// What a live aircraft leaves in the stand's schedule at this moment.
+StandOccupancy occurrenceOf(const LiveAircraft& ac, ScheduleTime now, bool real, const std::string& reg) {
+    StandOccupancy o;
+    o.airline = ac.operatorCode;
+    o.type = ac.aircraftType;
+    o.reg = reg;
+    o.callsign = ac.callsign;
+    o.day = now.day;
+    o.hours.set(now.slot);
+    o.source = 0;
+    o.real = real;
+    return o;
+}
+
+// Appended with the next number of the stand.
+void appendOccurrence(ParkPosition& stand, StandOccupancy o) {
+    std::uint32_t last = 0;
+    for (const auto& x : stand.occupancies) last = std::max(last, x.number);
+    o.number = last + 1;
+    stand.occupancies.push_back(std::move(o));
+}
+
 }  // namespace
 
 StandAllocation::StandAllocation(StaticParking& statics) : statics_(statics) {
@@ -260,20 +282,9 @@ bool StandAllocation::learnReal(LiveAircraft& ac) {
     if (ac.standId <= 0 || static_cast<std::size_t>(ac.standId) > stands().size() || ac.ghost()) return false;
     ParkPosition& s = stands()[static_cast<std::size_t>(ac.standId) - 1];
     const ScheduleTime now = statics_.port().now ? statics_.port().now() : ScheduleTime{};
-    StandOccupancy o;
-    o.airline = ac.operatorCode;
-    o.type = ac.aircraftType;
-    o.reg = ac.registration;
-    o.callsign = ac.callsign;
-    o.day = now.day;
-    o.hours.set(now.slot);
-    o.source = 0;
-    o.real = true;
+    StandOccupancy o = occurrenceOf(ac, now, true, ac.registration);
     if (repeatsOccurrence(s, o)) return true;
-    std::uint32_t last = 0;
-    for (const auto& x : s.occupancies) last = std::max(last, x.number);
-    o.number = last + 1;
-    s.occupancies.push_back(std::move(o));
+    appendOccurrence(s, std::move(o));
     ++statics_.airport().updates;
     return true;
 }
@@ -393,18 +404,7 @@ void StandAllocation::softLearning(LiveAircraft& ac) {
     }
     if (!best) return;
     const ScheduleTime now = statics_.port().now ? statics_.port().now() : ScheduleTime{};
-    StandOccupancy o;
-    o.airline = ac.operatorCode;
-    o.type = ac.aircraftType;
-    o.reg = key;
-    o.callsign = ac.callsign;
-    o.day = now.day;
-    o.hours.set(now.slot);
-    o.real = false;
-    std::uint32_t last = 0;
-    for (const auto& x : pos[*best].occupancies) last = std::max(last, x.number);
-    o.number = last + 1;
-    pos[*best].occupancies.push_back(std::move(o));
+    appendOccurrence(pos[*best], occurrenceOf(ac, now, false, key));
     ++statics_.airport().updates;
     std::erase_if(statics_.parkedLive(), [&](const auto& p) { return p.hexid == ac.hexid; });
 }

@@ -290,3 +290,52 @@ TEST_F(ParkingTraffic, AnAircraftFirstSeenStandingOnAStandSpawnsParkedThereAndTh
     for (const auto& st : parking->statics.statics()) EXPECT_NE(st.stand, target.stand);
     EXPECT_TRUE(logged("makes way for SWR99X A320"));
 }
+
+TEST_F(ParkingTraffic, SoftLearningAndTheMaximumOfLiveAndStaticParkedAircraft) {
+    params().CUSTOM_PARKING_PERCENTAGE.set(2);  // 5 of 269 stands
+    parking->statics.updateStaticParking();
+    placeAll();
+    const int wanted = parking->statics.wantedCount();
+    ASSERT_EQ(parking->statics.staticCount(), wanted);
+    auto& live = harness->mgr.liveList();
+    live.reserve(16);
+
+    // An aircraft without a stand that ends on the ground near the airport: a
+    // soft occurrence on the nearest stand it fits, once.
+    const ParkPosition& e42 = stand("E42");
+    live.push_back(groundAircraft(0x4E0001, "A320", e42.lat, e42.lon + 0.0002));
+    auto countSoft = [&](const std::string& reg) {
+        int n = 0;
+        for (const auto& p : parking->statics.airport().positions)
+            for (const auto& o : p.occupancies) n += (o.reg == reg && !o.real) ? 1 : 0;
+        return n;
+    };
+    parking->stands.softLearning(live.back());
+    parking->stands.softLearning(live.back());
+    EXPECT_EQ(countSoft(live.back().registration), 1);
+    params().LEARN_SOFT.set(false);
+    live.push_back(groundAircraft(0x4E0002, "A320", e42.lat, e42.lon));
+    parking->stands.softLearning(live.back());
+    EXPECT_EQ(countSoft(live.back().registration), 0);
+
+    // Live aircraft parking beyond the wanted count: the first parked live one
+    // goes, then a static one.
+    std::vector<std::uint32_t> parkedHex;
+    for (std::uint32_t i = 0; i < 2; ++i) {
+        const ParkPosition& s = parking->statics.airport().positions[100 + 20 * i];
+        live.push_back(groundAircraft(0x4F0001 + i, "A320", s.lat, s.lon));
+        parking->stands.try2Park(live.back(), false);
+        ASSERT_NE(live.back().standId, 0);
+        live.back().objectId = 500 + i;
+        parking->stands.arrivalStep(live.back());
+        parkedHex.push_back(live.back().hexid);
+    }
+    // The first made a static aircraft go (no earlier live one to remove); the
+    // second made the first live one go. The total stays at wanted.
+    EXPECT_EQ(parking->statics.staticCount(), wanted - 1);
+    EXPECT_TRUE(logged("static max park exceeded, removed"));
+    EXPECT_TRUE(logged("live max park exceeded, removed"));
+    EXPECT_EQ(harness->ac(parkedHex[0])->state, traffic::AcState::removingfromsim);
+    EXPECT_EQ(harness->ac(parkedHex[1])->flightState, FlightState::parked);
+    EXPECT_EQ(static_cast<int>(parking->statics.parkedLive().size()) + parking->statics.staticCount(), wanted);
+}
