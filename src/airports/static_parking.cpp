@@ -27,7 +27,10 @@ StaticParking::StaticParking(ParkingPort port) : port_(std::move(port)) {
 
 // ------------------------------------------------------------------ the park airport
 
-void StaticParking::readParkAirports() { list_ = lf_readMyParkAirports(kMyParkAirportsFile, kThirdpartyFolder); }
+void StaticParking::readParkAirports() {
+    list_ = lf_readMyParkAirports(kMyParkAirportsFile, kThirdpartyFolder);
+    failedCode_.clear();  // files may have come: every airport is tried again
+}
 
 std::optional<ParkAirportRefInfo> StaticParking::parkAirportRef() const {
     if (code_.empty()) return std::nullopt;
@@ -68,26 +71,38 @@ void StaticParking::updateStaticParking() {
 }
 
 void StaticParking::findParkAirport(const UserFix& u) {
+    // The user's situation is shown once, not again at every look: the status
+    // line would otherwise hide every other message while the user stands.
+    auto tell = [this](const std::string& text) {
+        if (text == lastGroundMessage_) return;
+        lastGroundMessage_ = text;
+        showStatus(text, false);
+    };
     if (u.onGround) {
         const AirportEntry* a = closestAirport(u.lat, u.lon);
         if (!a) {
-            showStatus("User aircraft on the ground, no RT supported airport in sight", false);
+            tell("User aircraft on the ground, no RT supported airport in sight");
             return;
         }
         const bool file = port_.hasParkFile ? port_.hasParkFile(a->code) : !findParkFileLocation(a->code).empty();
         if (!file) {
-            showStatus(fmt::format("User aircraft on the ground at {}, no airport file found", a->code), false);
+            tell(fmt::format("User aircraft on the ground at {}, no airport file found", a->code));
             return;
         }
+        // A park file that failed to come is not asked for again and again.
+        if (a->code == failedCode_) return;
+        lastGroundMessage_.clear();
         logf("User aircraft on the ground at {}", a->code);
         if (!setParkAirport(a->code)) return;
         readRequested_ = true;
         showStatus("Calculating static parked aircraft ...", false);
         return;
     }
+    lastGroundMessage_.clear();
     if (list_.empty()) return;
     const ParkAirportEntry& first = list_.front();
     if (!inSight(first.distance, u.altitude, params().AIRP_RANGE, params().AIRP_HEIGHT)) return;
+    if (first.code == failedCode_) return;
     if (!setParkAirport(first.code)) return;
     sightDistance_ = first.distance;
     showStatus(fmt::format("{} in sight at {:.1F} nm", first.code, first.distance), true);
@@ -122,9 +137,12 @@ void StaticParking::readParkFile() {
     std::string error = port_.readParkFile ? port_.readParkFile(apt) : std::string("no park file reader");
     if (!error.empty()) {
         showStatus(error, true);
+        const std::string failed = code_;
         leaveParkAirport();
+        failedCode_ = failed;
         return;
     }
+    failedCode_.clear();
     loaded_ = true;
     maxLiveOwn_ = ownMaxLive;
     if (port_.settingsChanged) port_.settingsChanged();
@@ -475,6 +493,7 @@ void StaticParking::placementStep() {
 }
 
 void StaticParking::reset() {
+    failedCode_.clear();
     statics_.clear();
     waiting_.clear();
     candidates_.clear();

@@ -120,7 +120,9 @@ private:
     bool readRequested_ = false;
     bool loaded_ = false;
     bool renewalPending_ = false;
-    int maxLiveOwn_ = -1;  // MAX_LIVE_SEL before the park file's settings
+    int maxLiveOwn_ = -1;
+    std::string lastGroundMessage_;
+    std::string failedCode_;  // the airport whose park file could not be had (not retried until the list is re-read)  // the last situation shown while no park airport is found  // MAX_LIVE_SEL before the park file's settings
     std::optional<double> sightDistance_;
     double lastLat_ = 0, lastLon_ = 0;
     std::uint32_t userStand_ = 0;

@@ -339,3 +339,34 @@ TEST_F(ParkingTraffic, SoftLearningAndTheMaximumOfLiveAndStaticParkedAircraft) {
     EXPECT_EQ(harness->ac(parkedHex[1])->flightState, FlightState::parked);
     EXPECT_EQ(static_cast<int>(parking->statics.parkedLive().size()) + parking->statics.staticCount(), wanted);
 }
+
+TEST_F(ParkingTraffic, TheUserOnTheGroundAwayFromAnyParkFileIsToldOnceNotAtEveryLook) {
+    // Bern (LSZB) is in the catalogue without a stock park file.
+    const AirportEntry* bern = findAirport("LSZB");
+    ASSERT_TRUE(bern);
+    ASSERT_TRUE(findParkFileLocation("LSZB").empty());
+    user = UserFix{bern->lat, bern->lon, 1674, true};
+    parking->statics.updateStaticParking();
+    EXPECT_EQ(statusText(), "User aircraft on the ground at LSZB, no airport file found");
+    showStatus("Be aware, airborne live traffic only!", false);
+    parking->statics.updateStaticParking();
+    EXPECT_EQ(statusText(), "Be aware, airborne live traffic only!");
+    EXPECT_FALSE(parking->statics.parkAirportSet());
+}
+
+TEST_F(ParkingTraffic, AParkFileThatCannotBeHadIsShownOnceAndNotFetchedAgainUntilTheListIsReRead) {
+    int reads = 0;
+    parking->statics.port().readParkFile = [&reads](ParkAirport&) {
+        ++reads;
+        return std::string("failed to download: 'https://x.invalid/downloads/P3D/archive/stock/LSZH.xml'");
+    };
+    parking->statics.updateStaticParking();
+    EXPECT_EQ(reads, 1);
+    EXPECT_FALSE(parking->statics.parkAirportSet());
+    EXPECT_EQ(statusText(), "failed to download: 'https://x.invalid/downloads/P3D/archive/stock/LSZH.xml'");
+    for (int i = 0; i < 5; ++i) parking->statics.updateStaticParking();
+    EXPECT_EQ(reads, 1);
+    parking->statics.readParkAirports();
+    parking->statics.updateStaticParking();
+    EXPECT_EQ(reads, 2);
+}
