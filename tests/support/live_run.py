@@ -130,6 +130,8 @@ def run(a):
     shutil.copyfile(log_path, os.path.join(out, "Log.txt"))
     args = [a.fidelity, "--sent", sent, "--trace", trace, "--centre", a.centre or a.user.rsplit(",", 1)[0],
             "--range", str(a.range), "--svg", os.path.join(out, "traffic_map.svg")]
+    if a.park_file:
+        args += ["--stands", a.park_file]
     if a.max_median:
         args += ["--max-median", str(a.max_median)]
     if a.max_p95:

@@ -163,3 +163,30 @@ TEST(TraceCheck, ObjectsNeverTakenOverOrNeverPlacedAreNamed) {
 
 }  // namespace
 }  // namespace vntx::fidelity
+
+namespace vntx::fidelity {
+namespace {
+
+TEST(TraceMap, StandsOfTheParkFileAndParkedAircraftThatNeverMovedAreDrawn) {
+    const auto stands = readStandMarks(
+        "<?xml version=\"1.0\"?>\n<meta/>\n<parameters/>\n<parkpositions>\n"
+        "  <parkpos id=\"E42\" latitude=\"47.0005\" longitude=\"8.0005\" heading=\"6.3\" radius=\"21.7\"/>\n"
+        "  <parkpos id=\"ZERO\" latitude=\"0\" longitude=\"0\" radius=\"20\"/>\n"
+        "  <parkpos id=\"FAR\" latitude=\"48\" longitude=\"9\" radius=\"20\"/>\n</parkpositions>\n");
+    ASSERT_EQ(stands.size(), 2u);  // the one at 0,0 is no stand
+    EXPECT_EQ(stands[0].id, "E42");
+    EXPECT_DOUBLE_EQ(stands[0].radiusM, 21.7);
+    SimTrace trace;
+    trace.objects[3].points = {{1.0, 47.0, 8.0, 0, 0}, {2.0, 47.001, 8.001, 0, 0}};
+    trace.objects[3].placed = 1;
+    trace.objects[4].points = {{1.0, 47.0005, 8.0005, 0, 0}};  // created on its stand, never moved
+    trace.objects[4].tail = "SWR39";
+    const std::string svg = traceSvg(trace, {}, stands);
+    EXPECT_NE(svg.find("<title>E42</title>"), std::string::npos);
+    EXPECT_EQ(svg.find("<title>FAR</title>"), std::string::npos);  // outside the traffic's area
+    EXPECT_NE(svg.find("fill=\"#2ca02c\"><title>SWR39</title>"), std::string::npos);
+    EXPECT_NE(svg.find("<polyline"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vntx::fidelity
