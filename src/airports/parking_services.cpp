@@ -26,6 +26,7 @@ void addParkingServices(traffic::TrafficServices& s, Parking& p) {
     s.parkingLimits = [&p](LiveAircraft& ac) { p.stands.parkingLimits(ac); };
     s.try2Park = [&p](LiveAircraft& ac, bool wide) { p.stands.try2Park(ac, wide); };
     s.softLearning = [&p](LiveAircraft& ac) { p.stands.softLearning(ac); };
+    s.standLabel = [&p](std::int32_t id) { return p.statics.standLabel(id < 0 ? 0u : static_cast<std::uint32_t>(id)); };
     s.staticPlacement = [&p] { p.statics.placementStep(); };
     s.staticCreationWaiting = [&p] { return p.statics.creationWaiting(); };
     s.takeStaticCreation = [&p] { p.statics.takeCreation(); };

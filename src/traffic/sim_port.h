@@ -116,6 +116,8 @@ struct TrafficServices {
     // A taxiing aircraft came to rest (wide: its reports are extrapolated);
     // the ground step calls it.
     std::function<void(LiveAircraft& ac, bool wide)> try2Park;
+    // The stand's text id for log lines ("sid==0?" without a stand, "sid==?" for an unknown one).
+    std::function<std::string(std::int32_t standId)> standLabel;
     // ground movement
     std::function<void(LiveAircraft& ac)> groundStep;         // schedule of a ground leg
     std::function<void(LiveAircraft& ac, int ticks)> groundHeadingStep;

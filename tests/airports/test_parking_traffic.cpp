@@ -370,3 +370,19 @@ TEST_F(ParkingTraffic, AParkFileThatCannotBeHadIsShownOnceAndNotFetchedAgainUnti
     parking->statics.updateStaticParking();
     EXPECT_EQ(reads, 2);
 }
+
+TEST_F(ParkingTraffic, AParkedGhostIsNamedByItsStandWhenTheRealAircraftComes) {
+    params().CUSTOM_PARKING_PERCENTAGE.set(0);
+    parking->statics.updateStaticParking();
+    const ParkPosition& e42 = stand("E42");
+    for (int i = 0; i < 3; ++i)
+        harness->arrive(traffic::test::report(0x4D0002, i * 20.0, e42.lat, e42.lon, 0, 0, 90, "SWR12_", "A320", "HB-JXA"));
+    harness->run(3500);
+    const LiveAircraft* ghost = harness->ac(0x4D0002);
+    ASSERT_TRUE(ghost);
+    ASSERT_EQ(ghost->flightState, FlightState::parked);
+    harness->arrive(traffic::test::report(0x4D0003, 100, 47.6, 8.7, 8000, 250, 90, "SWR12", "A320", "HB-JXB"));
+    harness->arrive(traffic::test::report(0x4D0003, 105, 47.6, 8.71, 8000, 250, 90, "SWR12", "A320", "HB-JXB"));
+    harness->run(3500);
+    EXPECT_TRUE(logged("E42     : SWR12_   is a ghost and will be removed, continue with SWR12"));
+}
