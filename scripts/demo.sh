@@ -26,7 +26,8 @@ status=0
 python3 tests/support/live_run.py --exe "$B/src/core/Ventrix_P3D" --simhost "$B/tools/simhost/simhost" \
   --rtfeed "$B/tools/rtfeed/rtfeed" --livgen "$B/tools/livgen/livgen" --fidelity "$B/tools/fidelity/trace_fidelity" \
   --recording "$REC" --start "${DEMO_START:-0}" --seconds "$DEMO_SECONDS" --tail 60 --range 20 \
-  --recording-liveries --park-file "$PARK" --user 47.452531,8.547643,155 --out "$OUT" > "$OUT.summary.txt" 2>&1 || status=$?
+  --recording-liveries --park-file "$PARK" --ground 47.40,8.48,47.51,8.62,1416 \
+  --user 47.452531,8.547643,155 --out "$OUT" > "$OUT.summary.txt" 2>&1 || status=$?
 echo
 echo "demo: what Ventrix_P3D logged about the airport and the traffic"
 grep -E "RealTraffic connected|The park airport is|positions found|positions \(|arrived at stand| parks$|parking, stand taken|makes way|Exiting:" "$OUT/Log.txt" || true

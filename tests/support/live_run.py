@@ -75,8 +75,9 @@ def run(a):
     trace = os.path.join(out, "simhost_trace.jsonl")
     sent = os.path.join(out, "rtfeed_sent.txt")
     logs = {n: open(os.path.join(out, n + ".out"), "w") for n in ("simhost", "rtfeed", "ventrix")}
+    ground = [x for g in a.ground for x in ("--ground", g)]
     sim = subprocess.Popen([a.simhost, "--port", "0", "--titles", titles, "--user", "parked:" + a.user,
-                            "--trace", trace, "--trace-interval", "0"],
+                            "--trace", trace, "--trace-interval", "0"] + ground,
                            env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=logs["simhost"], text=True)
     logs["simhost"].write(sim.stdout.readline())  # listening: the ports are in the registry now
     prog = subprocess.Popen([a.exe], cwd=install, env=env, stdin=subprocess.PIPE, stdout=logs["ventrix"],
@@ -174,6 +175,7 @@ def main():
     p.add_argument("--recording-liveries", action="store_true")
     p.add_argument("--max-median", type=float, default=0)
     p.add_argument("--max-p95", type=float, default=0)
+    p.add_argument("--ground", action="append", default=[], help="LAT1,LON1,LAT2,LON2,FT: simhost's ground elevation")
     p.add_argument("--park-file", default="", help="a park file installed as airports/my_thirdparty/CODE.xml")
     p.add_argument("--set", action="append", default=[], help="KEY=VALUE: one more setting")
     a = p.parse_args()
