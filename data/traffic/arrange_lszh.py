@@ -7,10 +7,19 @@ kept. Input: the recording `rtfeed convert --format opensky` writes (with the
 registration data filled in); output: the arranged recording.
 
 Usage: arrange_lszh.py <converted.rtrec> <arranged.rtrec>"""
+import math
 import sys
 from collections import defaultdict
 
 HEADER = "# time,hex,lat,lon,alt,vs,track,gs,callsign,type,registration,origin,destination,tas,roll,heading,category,ground"
+
+
+def knots(a, b, seconds):
+    """Ground speed between two reports from their positions."""
+    la1, lo1, la2, lo2 = (math.radians(float(x)) for x in (a[2], a[3], b[2], b[3]))
+    h = math.sin((la2 - la1) / 2) ** 2 + math.cos(la1) * math.cos(la2) * math.sin((lo2 - lo1) / 2) ** 2
+    nm = 2 * 3437.7467707849 * math.asin(math.sqrt(h))
+    return nm / seconds * 3600
 
 
 def main(src, dst):
@@ -32,11 +41,21 @@ def main(src, dst):
             rows = [f for f in rows if float(f[0]) >= t0]
         start = float(rows[0][0])
         last = None
+        kept = []
         for f in rows:
             t = float(f[0]) - start + 40 * order
             if last is not None and t - last < 2:
                 continue
             last = t
+            kept.append((t, list(f)))
+        kept = [k for i, k in enumerate(kept)
+                if not (k[1][17] == "0" and 0 < i < len(kept) - 1 and kept[i - 1][1][17] == "1" and kept[i + 1][1][17] == "1")]
+        times = [t for t, _ in kept]
+        for i, (t, f) in enumerate(kept):
+            if f[17] == "1":
+                a = next(j for j in range(i, -1, -1) if j == 0 or times[j] <= t - 10)
+                b = next(j for j in range(i, len(kept)) if j == len(kept) - 1 or times[j] >= t + 10)
+                f[7] = "%.1f" % (knots(kept[a][1], kept[b][1], times[b] - times[a]) if times[b] > times[a] else 0.0)
             out.append((t, f))
         order += 1
     out.sort(key=lambda x: x[0])

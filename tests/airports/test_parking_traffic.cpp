@@ -10,6 +10,8 @@
 #include "core/parameters.h"
 #include "core/status.h"
 #include "harness.h"
+#include "input/traffic_decoder.h"
+#include "recording.h"
 #include "park_fixture.h"
 
 namespace fs = std::filesystem;
@@ -385,4 +387,42 @@ TEST_F(ParkingTraffic, AParkedGhostIsNamedByItsStandWhenTheRealAircraftComes) {
     harness->arrive(traffic::test::report(0x4D0003, 105, 47.6, 8.71, 8000, 250, 90, "SWR12", "A320", "HB-JXB"));
     harness->run(3500);
     EXPECT_TRUE(logged("E42     : SWR12_   is a ghost and will be removed, continue with SWR12"));
+}
+
+TEST_F(ParkingTraffic, ALiveArrivalOfTheZurichRecordingComesToRestAndTakesTheStandBesideIt) {
+    // VJT796 (a GLEX) lands on runway 28, taxis back east and stops 13 m from stand F70.
+    params().CUSTOM_PARKING_PERCENTAGE.set(0);
+    parking->statics.updateStaticParking();
+    ASSERT_TRUE(parking->statics.loaded());
+    harness->sim.groundElevation = 1416;
+    const auto all = rtfeed::readRecordingFile(VNTX_SOURCE "/data/traffic/lszh_ground_2019_arranged.rtrec");
+    std::vector<rtfeed::Report> reports;
+    for (const auto& r : all)
+        if (r.hex == 0x4D20CD && r.time < all.front().time + 600) reports.push_back(r);
+    ASSERT_GT(reports.size(), 100u);
+    const AirportEntry* zh = findAirport("LSZH");
+    input::TrafficDecoder decoder;
+    input::DecoderSettings ds;
+    ds.userLatitude = zh->lat;
+    ds.userLongitude = zh->lon;
+    ds.parkAirport = input::ParkAirportRef{zh->lat, zh->lon, 1416};
+    std::size_t next = 0;
+    const double t0 = reports.front().time;
+    std::string parkedAt;
+    for (int tick = 0; tick < 60000 && parkedAt.empty(); ++tick) {
+        while (next < reports.size() && reports[next].time <= t0 + tick / 100.0) {
+            TrafficRecord rec;
+            if (decoder.decode(rtfeed::trafficDatagram(reports[next], reports[next].time), ds, rec) ==
+                input::DecodeOutcome::Accepted)
+                harness->arrive(rec);
+            ++next;
+        }
+        harness->run(1);
+        const LiveAircraft* ac = harness->ac(0x4D20CD);
+        if (ac && ac->flightState == FlightState::parked)
+            parkedAt = parking->statics.standLabel(static_cast<std::uint32_t>(ac->standId));
+    }
+    EXPECT_EQ(parkedAt, "F70");
+    EXPECT_TRUE(logged("F70     : VJT796   arrived at stand"));
+    EXPECT_EQ(parking->stands.holderOf(stand("F70").index), 0x4D20CDu);
 }
