@@ -8,6 +8,7 @@
 #include <random>
 
 #include "airports/park_file.h"
+#include "park_bench_folder.h"
 #include "airports/stand_search.h"
 #include "airports/static_select.h"
 #include "core/log.h"
@@ -21,15 +22,7 @@ namespace {
 
 ParkAirport& largest() {
     static ParkAirport airport = [] {
-        const fs::path dir = fs::temp_directory_path() / "vntx_parking_bench";
-        fs::remove_all(dir);
-        fs::create_directories(dir / "input");
-        fs::create_directories(dir / "airports" / "my_thirdparty");
-        fs::current_path(dir);
-        fs::copy_file(fs::path(VNTX_BUILD_INPUT) / "dbase.enc", dir / "input" / "dbase.enc");
-        setInputFolder(dir / "input");
-        openLog(dir / "Log.txt");
-        gf_readDbase();
+        const fs::path dir = bench::parkBenchFolder("vntx_parking_bench");
         fs::path most;
         std::size_t mostStands = 0;
         for (const auto& e : fs::directory_iterator(fs::path(VNTX_BUILD_SERVER) / "downloads/P3D/archive/stock")) {
@@ -87,6 +80,7 @@ void BM_selectStaticAircraft(benchmark::State& state) {
     state.counters["stands"] = static_cast<double>(a.positions.size());
     state.counters["opts"] = static_cast<double>(occurrences(a));
     state.counters["placed"] = static_cast<double>(c.size());
+    state.SetLabel(a.code);
 }
 BENCHMARK(BM_selectStaticAircraft)->Unit(benchmark::kMillisecond);
 
