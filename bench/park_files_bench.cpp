@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "airports/park_file.h"
+#include "park_bench_folder.h"
 #include "core/log.h"
 #include "refdata/crypt.h"
 #include "refdata/dbase.h"
@@ -24,15 +25,7 @@ struct Largest {
 // every stand.
 const Largest& prepare() {
     static const Largest largest = [] {
-        const fs::path dir = fs::temp_directory_path() / "vntx_park_bench";
-        fs::remove_all(dir);
-        fs::create_directories(dir / "input");
-        fs::create_directories(dir / "airports" / "my_thirdparty");
-        fs::current_path(dir);
-        fs::copy_file(fs::path(VNTX_BUILD_INPUT) / "dbase.enc", dir / "input" / "dbase.enc");
-        setInputFolder(dir / "input");
-        openLog(dir / "Log.txt");
-        gf_readDbase();
+        const fs::path dir = bench::parkBenchFolder("vntx_park_bench");
         fs::path biggest;
         for (const auto& e : fs::directory_iterator(fs::path(VNTX_BUILD_SERVER) / "downloads/P3D/archive/stock"))
             if (biggest.empty() || e.file_size() > fs::file_size(biggest)) biggest = e.path();

@@ -22,6 +22,9 @@ struct CycleHooks {
     std::function<void()> prepareFlightPlanFolder;
     std::function<void()> readParkAirports;
     std::function<void()> applyDestination;
+    // A flight was loaded or a new file opened (simulator thread): the park
+    // airport is chosen again.
+    std::function<void()> reevaluateNearestAirport;
 
     // --- run
     std::function<void()> clearContainers;        // run step 1

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "airports/catalogue.h"
+#include "airports/parking_program.h"
 #include "airports/park_file.h"
 #include "core/hooks.h"
 #include "input/input.h"
@@ -35,6 +36,7 @@ ui::WindowSources windowSources() {
     s.nearestAirport = [] { return simLink().nearestAirportText(); };
     s.userOnGround = [] { return userAircraft().onGround; };
     s.userAltitudeFeet = [] { return userAircraft().altitude; };
+    s.airportInSightNm = [] { return programParking().statics.inSightDistance(); };
     s.liveCallsigns = [] {
         std::vector<std::string> out;
         for (const auto& ac : trafficManager().liveList())
@@ -62,6 +64,8 @@ void installAllHooks() {
     // The live traffic replaces the link's stand-in tick and adds its own part
     // to the shared hooks, so it comes after the link.
     installProgramTraffic();
+    // Static parking and stand allocation join the traffic tick's services.
+    installParkingHooks();
     // The window last: it adds its share to hooks the others fill.
     h.airportKnown = [](const std::string& code) { return isRtSupportedAirport(code); };
     ui::setWindowSources(windowSources());

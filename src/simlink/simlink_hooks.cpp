@@ -37,6 +37,9 @@ simlink::Services programServices() {
         setUserAircraft(state);
     };
     s.publishSimulatorTime = [](std::int64_t t) { simulatorEpochSeconds() = t; };
+    s.reevaluateNearestAirport = [] {
+        if (hooks().reevaluateNearestAirport) hooks().reevaluateNearestAirport();
+    };
     return s;
 }
 

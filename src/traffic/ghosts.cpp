@@ -15,7 +15,9 @@ void TrafficManager::ghostCheck(const std::string& callsign) {
             g.eraseAfterRemoval)
             continue;
         if (g.flightState == FlightState::parked) {
-            const std::string label = g.standId == 0 ? "sid==0?" : fmt::format("{}", g.standId);
+            const std::string label = services_.standLabel ? services_.standLabel(g.standId)
+                                      : g.standId == 0       ? "sid==0?"
+                                                             : fmt::format("{}", g.standId);
             logf("{:8}: {:8} is a ghost and will be removed, continue with {}", label, g.callsign, callsign);
         } else {
             logf("          {:8} is a ghost and will be removed, continue with {}", g.callsign, callsign);

@@ -133,6 +133,8 @@ struct TrafficServices {
     // A taxiing aircraft came to rest: look for a stand near its newest
     // report and, with one, drive2Stand onto it (wide: a wider search).
     std::function<void(LiveAircraft& ac, bool wide)> try2Park;
+    // The stand's text id for log lines ("sid==0?" without a stand, "sid==?" for an unknown one).
+    std::function<std::string(std::int32_t standId)> standLabel;
     // ground movement
     std::function<void(LiveAircraft& ac)> groundStep;         // schedule of a ground leg
     std::function<void(LiveAircraft& ac, int ticks)> groundHeadingStep;

@@ -47,6 +47,11 @@ def run(a):
         # Liveries for the airline and type pairs the recording flies, in a second livery folder.
         extra = os.path.join(out, "recording_liveries")
         pairs = recording_liveries.pairs_of(a.recording, 400)
+        if a.park_file:
+            # And for the aircraft the park file parks there, so that static ones find theirs.
+            fleet = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "data", "registrations",
+                                 "fg_ai_fleet.csv")
+            pairs += [p for p in recording_liveries.pairs_of_park_file(a.park_file, fleet) if p not in pairs]
         set_parameter(env, "lfolder1", recording_liveries.write_tree(pairs, extra))
         both = os.path.join(out, "titles.txt")
         with open(both, "w") as f:
@@ -59,13 +64,20 @@ def run(a):
     tcp = str(20000 + random.randrange(20000))
     for k, v in (("AUTO_RANGE", "false"), ("RANGE", str(a.range)), ("PORT_NUMBER", tcp), ("MAX_LIVE_SEL", "500")):
         set_parameter(env, k, v)
+    if a.park_file:
+        # The park airport's file as the user's own: no download needed.
+        code = os.path.splitext(os.path.basename(a.park_file))[0]
+        folder = os.path.join(install, "airports", "my_thirdparty")
+        os.makedirs(folder, exist_ok=True)
+        shutil.copyfile(a.park_file, os.path.join(folder, code + ".xml"))
     for k, v in (s.split("=", 1) for s in a.set):
         set_parameter(env, k, v)
     trace = os.path.join(out, "simhost_trace.jsonl")
     sent = os.path.join(out, "rtfeed_sent.txt")
     logs = {n: open(os.path.join(out, n + ".out"), "w") for n in ("simhost", "rtfeed", "ventrix")}
+    ground = [x for g in a.ground for x in ("--ground", g)]
     sim = subprocess.Popen([a.simhost, "--port", "0", "--titles", titles, "--user", "parked:" + a.user,
-                            "--trace", trace, "--trace-interval", "0"],
+                            "--trace", trace, "--trace-interval", "0"] + ground,
                            env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=logs["simhost"], text=True)
     logs["simhost"].write(sim.stdout.readline())  # listening: the ports are in the registry now
     prog = subprocess.Popen([a.exe], cwd=install, env=env, stdin=subprocess.PIPE, stdout=logs["ventrix"],
@@ -119,6 +131,8 @@ def run(a):
     shutil.copyfile(log_path, os.path.join(out, "Log.txt"))
     args = [a.fidelity, "--sent", sent, "--trace", trace, "--centre", a.centre or a.user.rsplit(",", 1)[0],
             "--range", str(a.range), "--svg", os.path.join(out, "traffic_map.svg")]
+    if a.park_file:
+        args += ["--stands", a.park_file]
     if a.max_median:
         args += ["--max-median", str(a.max_median)]
     if a.max_p95:
@@ -128,7 +142,7 @@ def run(a):
     print("datagrams sent         %d" % sent_count)
     lines = log.splitlines()
     for i, l in enumerate(lines):
-        if l.startswith("Live traffic summary:") or l.startswith("Control loop period:"):
+        if l.startswith(("Live traffic summary:", "Control loop period:", "Parking summary:")):
             print(l)
         if l.startswith("Live traffic summary:"):
             # Every creation the program asked for was answered: created or refused.
@@ -161,6 +175,8 @@ def main():
     p.add_argument("--recording-liveries", action="store_true")
     p.add_argument("--max-median", type=float, default=0)
     p.add_argument("--max-p95", type=float, default=0)
+    p.add_argument("--ground", action="append", default=[], help="LAT1,LON1,LAT2,LON2,FT: simhost's ground elevation")
+    p.add_argument("--park-file", default="", help="a park file installed as airports/my_thirdparty/CODE.xml")
     p.add_argument("--set", action="append", default=[], help="KEY=VALUE: one more setting")
     a = p.parse_args()
     a.regdb = [x for r in a.regdb for x in ("--regdb", r)]

@@ -17,6 +17,18 @@ import sys
 def pairs_of(recording, most):
     count = collections.Counter()
     seen = set()
+    if recording.endswith(".rtrec"):
+        # rtfeed's own layout: time,hex,lat,lon,alt,vs,track,gs,callsign,type,...
+        with open(recording) as f:
+            for line in f:
+                if line.startswith("#"):
+                    continue
+                row = line.split(",")
+                airline, model = row[8][:3].upper(), row[9].upper()
+                if len(airline) == 3 and airline.isalpha() and model and (row[1], airline, model) not in seen:
+                    seen.add((row[1], airline, model))
+                    count[(airline, model)] += 1
+        return [p for p, _ in count.most_common(most)]
     with open(recording, newline="") as f:
         for row in csv.DictReader(f):
             airline = (row.get("Airliner") or "")[:3]
@@ -26,6 +38,27 @@ def pairs_of(recording, most):
                 seen.add(key)
                 count[(airline.upper(), model.upper())] += 1
     return [p for p, _ in count.most_common(most)]
+
+
+def pairs_of_park_file(park_file, fleet_csv):
+    """The airline and type pairs of a park file's occurrences ("opt"): their
+    own attributes, or the fleet list's entry for their registration."""
+    import xml.etree.ElementTree as ET
+    fleet = {}
+    if os.path.exists(fleet_csv):
+        with open(fleet_csv, newline="") as f:
+            for row in csv.DictReader(f):
+                fleet[row["registration"]] = (row["airline_icao"].upper(), row["icao_type"].upper())
+    text = open(park_file, encoding="utf-8").read()
+    root = ET.fromstring("<root>" + text.split("?>", 1)[-1] + "</root>")
+    pairs = collections.Counter()
+    for opt in root.iter("opt"):
+        pair = (opt.get("airl", "").upper(), opt.get("type", "").upper())
+        if not all(pair):
+            pair = fleet.get(opt.get("reg", ""), ("", ""))
+        if all(pair):
+            pairs[pair] += 1
+    return [p for p, _ in pairs.most_common()]
 
 
 def write_tree(pairs, out):

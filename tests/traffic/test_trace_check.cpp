@@ -147,14 +147,17 @@ TEST(TraceCheck, ObjectsNeverTakenOverOrNeverPlacedAreNamed) {
     created(7, 5.0);  // gone again after three seconds: too short to judge
     run.trace << R"({"t":8.0,"removed":7})" << "\n";
     created(8, 30.0);  // created near the end of the run
+    created(9, 1.0);   // a parked aircraft of the airport: no reported aircraft, never moved
+    run.trace << R"({"t":1.5,"op":"TransmitClientEvent","object":9,"event":"FREEZE_ALTITUDE_SET","data":1})" << "\n";
     run.pos(3, "T3", 35.0, 47.0, 8.03);
+    for (std::uint32_t id : {3u, 4u, 5u, 6u, 7u, 8u}) run.send(0.5, flightReport(0x400000 + id, 47.0, 8.0, fmt::format("T{}", id)));
     auto f = run.check();
-    EXPECT_EQ(f.objectsCreated, 6u);
-    EXPECT_EQ(f.objectsLivedLong, 4u);
+    EXPECT_EQ(f.objectsCreated, 7u);
+    EXPECT_EQ(f.objectsLivedLong, 5u);
     EXPECT_EQ(f.neverTied, (std::vector<std::uint32_t>{5}));
     EXPECT_EQ(f.neverPlaced, (std::vector<std::uint32_t>{5, 6}));
     const std::string text = formatTraceFigures(f);
-    EXPECT_NE(text.find("objects left alone     1 never taken over, 2 never placed (of 4 that lived 10 s or more)"),
+    EXPECT_NE(text.find("objects left alone     1 never taken over, 2 never placed (of 5 that lived 10 s or more)"),
               std::string::npos)
         << text;
     EXPECT_NE(text.find("object 5 was never released or frozen"), std::string::npos);
@@ -188,6 +191,33 @@ TEST(TraceCheck, ALandingIsFollowedFromTouchdownOffTheRunwayToAStop) {
     EXPECT_LT(f.groundMedian, 1.0);
     EXPECT_NEAR(f.groundMaxHeadingRate, 9, 0.5);
     EXPECT_NE(formatTraceFigures(f).find("1 touchdowns, 1 rolled out, 1 left the runway"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vntx::fidelity
+
+namespace vntx::fidelity {
+namespace {
+
+TEST(TraceMap, StandsOfTheParkFileAndParkedAircraftThatNeverMovedAreDrawn) {
+    const auto stands = readStandMarks(
+        "<?xml version=\"1.0\"?>\n<meta/>\n<parameters/>\n<parkpositions>\n"
+        "  <parkpos id=\"E42\" latitude=\"47.0005\" longitude=\"8.0005\" heading=\"6.3\" radius=\"21.7\"/>\n"
+        "  <parkpos id=\"ZERO\" latitude=\"0\" longitude=\"0\" radius=\"20\"/>\n"
+        "  <parkpos id=\"FAR\" latitude=\"48\" longitude=\"9\" radius=\"20\"/>\n</parkpositions>\n");
+    ASSERT_EQ(stands.size(), 2u);  // the one at 0,0 is no stand
+    EXPECT_EQ(stands[0].id, "E42");
+    EXPECT_DOUBLE_EQ(stands[0].radiusM, 21.7);
+    SimTrace trace;
+    trace.objects[3].points = {{1.0, 47.0, 8.0, 0, 0}, {2.0, 47.001, 8.001, 0, 0}};
+    trace.objects[3].placed = 1;
+    trace.objects[4].points = {{1.0, 47.0005, 8.0005, 0, 0}};  // created on its stand, never moved
+    trace.objects[4].tail = "SWR39";
+    const std::string svg = traceSvg(trace, {}, stands);
+    EXPECT_NE(svg.find("<title>E42</title>"), std::string::npos);
+    EXPECT_EQ(svg.find("<title>FAR</title>"), std::string::npos);  // outside the traffic's area
+    EXPECT_NE(svg.find("fill=\"#2ca02c\"><title>SWR39</title>"), std::string::npos);
+    EXPECT_NE(svg.find("<polyline"), std::string::npos);
 }
 
 }  // namespace

@@ -33,7 +33,9 @@ void StubSim::takeNotices(std::vector<ObjectNotice>& out) {
         o.lastFrame = frame;
         objects[o.objectId] = o;
         const double above = c.onGround ? 0 : c.altitude - groundElevation;
-        notices_.push_back({o.objectId, c.hexid, ObjectNotice::CreatedLive, above, 0});
+        // As the simulator link tells them apart: hexids up to 10000 are static aircraft.
+        notices_.push_back({o.objectId, c.hexid, c.hexid > 10000 ? ObjectNotice::CreatedLive : ObjectNotice::CreatedStatic,
+                            above, 0});
     }
     for (auto& n : notices_) out.push_back(n);
     notices_.clear();

@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include <fmt/format.h>
+#include <pugixml.hpp>
 #include <nlohmann/json.hpp>
 
 #include "traffic/traffic_manager.h"
@@ -181,16 +182,17 @@ TraceFigures checkTrace(const SimTrace& trace, const std::vector<SentReport>& re
         if (o.removed) ++f.objectsRemoved;
         const double born = o.createdAt >= 0 ? o.createdAt : (o.points.empty() ? trace.end : o.points.front().t);
         const double gone = o.removedAt >= 0 ? o.removedAt : trace.end;
-        if (gone - born >= kTakeOverSeconds) {
-            ++f.objectsLivedLong;
-            if (!o.tied) f.neverTied.push_back(id);
-            if (o.placed == 0) f.neverPlaced.push_back(id);
-        }
-        if (!o.points.empty()) traceEnd = std::max(traceEnd, o.points.back().t);
         const std::string tail = stripGhost(o.tail);
         const std::set<std::uint32_t>* owners = nullptr;
         if (auto it = byCallsign.find(tail); it != byCallsign.end()) owners = &it->second;
         else if (auto it2 = byRegistration.find(tail); it2 != byRegistration.end()) owners = &it2->second;
+        if (gone - born >= kTakeOverSeconds) {
+            ++f.objectsLivedLong;
+            if (!o.tied) f.neverTied.push_back(id);
+            // A parked (static) aircraft names no reported aircraft and stays where it was created.
+            if (o.placed == 0 && owners) f.neverPlaced.push_back(id);
+        }
+        if (!o.points.empty()) traceEnd = std::max(traceEnd, o.points.back().t);
         std::uint32_t hexid = 0;
         if (owners && owners->size() == 1) {
             hexid = *owners->begin();
@@ -297,7 +299,22 @@ std::string formatTraceFigures(const TraceFigures& f) {
     return out;
 }
 
-std::string traceSvg(const SimTrace& trace, const std::vector<SentReport>& reports) {
+std::vector<StandMark> readStandMarks(const std::string& text) {
+    std::vector<StandMark> out;
+    pugi::xml_document doc;
+    if (!doc.load_string(text.c_str())) return out;
+    for (auto p : doc.child("parkpositions").children("parkpos")) {
+        StandMark m;
+        m.lat = p.attribute("latitude").as_double();
+        m.lon = p.attribute("longitude").as_double();
+        m.radiusM = p.attribute("radius").as_double();
+        m.id = p.attribute("id").as_string();
+        if (m.lat != 0 || m.lon != 0) out.push_back(std::move(m));
+    }
+    return out;
+}
+
+std::string traceSvg(const SimTrace& trace, const std::vector<SentReport>& reports, const std::vector<StandMark>& stands) {
     double minLat = 90, maxLat = -90, minLon = 180, maxLon = -180;
     auto grow = [&](double la, double lo) {
         minLat = std::min(minLat, la);
@@ -309,6 +326,11 @@ std::string traceSvg(const SimTrace& trace, const std::vector<SentReport>& repor
     for (const auto& [id, o] : trace.objects)
         for (const auto& p : o.points) grow(p.lat, p.lon);
     if (minLat > maxLat) return {};
+    // The stands only where the traffic is: a far corner of the airport does not shrink the map.
+    std::vector<const StandMark*> shown;
+    const double la0 = minLat, la1 = maxLat, lo0 = minLon, lo1 = maxLon;
+    for (const auto& m : stands)
+        if (m.lat >= la0 && m.lat <= la1 && m.lon >= lo0 && m.lon <= lo1) shown.push_back(&m);
     const double w = 1000, h = 1000;
     const double cosLat = std::cos((minLat + maxLat) / 2 * traffic::kDeg);
     const double spanX = std::max(1e-6, (maxLon - minLon) * cosLat), spanY = std::max(1e-6, maxLat - minLat);
@@ -318,8 +340,20 @@ std::string traceSvg(const SimTrace& trace, const std::vector<SentReport>& repor
     std::string svg = fmt::format(
         "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"{:.0f}\" height=\"{:.0f}\" style=\"background:#fff\">\n"
         "<text x=\"10\" y=\"18\" font-family=\"sans-serif\" font-size=\"14\">Reported positions (red: airborne, grey: "
-        "ground) and paths flown by the AI objects in the simulator (blue, green on the ground)</text>\n",
+        "ground) and paths flown by the AI objects in the simulator (blue, green on the ground), stands (circles), "
+        "parked aircraft that never moved (orange squares)</text>\n",
         w + 50, h + 60);
+    const double metre = scale / 1852.0 / 60.0;
+    for (const auto* m : shown)
+        svg += fmt::format("<circle cx=\"{:.1f}\" cy=\"{:.1f}\" r=\"{:.1f}\" fill=\"none\" stroke=\"#bbb\" "
+                           "stroke-width=\"0.8\"><title>{}</title></circle>\n",
+                           X(m->lon), Y(m->lat), std::max(1.0, m->radiusM * metre), m->id);
+    for (const auto& [id, o] : trace.objects) {
+        if (o.points.empty() || o.placed != 0) continue;
+        const auto& p = o.points.front();
+        svg += fmt::format("<rect x=\"{:.1f}\" y=\"{:.1f}\" width=\"5\" height=\"5\" fill=\"#ff7f0e\"><title>{}</title></rect>\n",
+                           X(p.lon) - 2.5, Y(p.lat) - 2.5, o.tail);
+    }
     // Paths on the ground in green, one line per stretch.
     for (const auto& [id, o] : trace.objects) {
         if (o.points.size() < 2) continue;

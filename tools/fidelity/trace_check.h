@@ -93,7 +93,19 @@ TraceFigures checkTrace(const SimTrace& trace, const std::vector<SentReport>& re
 
 std::string formatTraceFigures(const TraceFigures& f);
 
-// A map of reported positions (dots) against the traced paths (lines).
-std::string traceSvg(const SimTrace& trace, const std::vector<SentReport>& reports);
+// One stand of a park file, for the map.
+struct StandMark {
+    double lat = 0, lon = 0;
+    double radiusM = 0;
+    std::string id;
+};
+// The stands ("parkpos") of a park file; empty when it cannot be read.
+std::vector<StandMark> readStandMarks(const std::string& parkFileText);
+
+// A map of reported positions (dots) against the traced paths (lines), with
+// the stands (circles) and the objects that never moved, the parked aircraft
+// (green squares).
+std::string traceSvg(const SimTrace& trace, const std::vector<SentReport>& reports,
+                     const std::vector<StandMark>& stands = {});
 
 }  // namespace vntx::fidelity

@@ -2,12 +2,13 @@
 // feed's record of what it sent and simhost's trace of the AI objects.
 //
 //   trace_fidelity --sent FILE --trace FILE [--centre lat,lon] [--range nm]
-//                  [--delay s] [--svg FILE] [--max-median m] [--max-p95 m]
+//                  [--delay s] [--svg FILE] [--stands PARKFILE] [--max-median m] [--max-p95 m]
 // The exit code is 1 when an object jumped, or was created and never taken
 // over or placed, or (with limits given) a figure is beyond them.
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <iostream>
 #include <string>
 
@@ -17,7 +18,7 @@
 using namespace vntx;
 
 int main(int argc, char** argv) {
-    std::string sentPath, tracePath, svgPath;
+    std::string sentPath, tracePath, svgPath, standsPath;
     input::DecoderSettings ds;
     ds.rangeNm = 40;
     double delay = 30, maxMedian = 0, maxP95 = 0;
@@ -33,6 +34,7 @@ int main(int argc, char** argv) {
         if (a == "--sent") sentPath = value();
         else if (a == "--trace") tracePath = value();
         else if (a == "--svg") svgPath = value();
+        else if (a == "--stands") standsPath = value();
         else if (a == "--range") ds.rangeNm = std::stod(value());
         else if (a == "--delay") delay = std::stod(value());
         else if (a == "--max-median") maxMedian = std::stod(value());
@@ -47,7 +49,7 @@ int main(int argc, char** argv) {
     }
     if (sentPath.empty() || tracePath.empty()) {
         std::cerr << "usage: trace_fidelity --sent FILE --trace FILE [--centre lat,lon] [--range nm] [--delay s] "
-                     "[--svg FILE] [--max-median m] [--max-p95 m]\n";
+                     "[--svg FILE] [--stands PARKFILE] [--max-median m] [--max-p95 m]\n";
         return 2;
     }
     std::ifstream sent(sentPath), traceIn(tracePath);
@@ -63,7 +65,14 @@ int main(int argc, char** argv) {
     }
     const auto f = fidelity::checkTrace(trace, reports, delay);
     std::cout << fidelity::formatTraceFigures(f);
-    if (!svgPath.empty()) writeFileAtomically(svgPath, fidelity::traceSvg(trace, reports));
+    std::vector<fidelity::StandMark> stands;
+    if (!standsPath.empty()) {
+        std::ifstream in(standsPath);
+        std::stringstream text;
+        text << in.rdbuf();
+        stands = fidelity::readStandMarks(text.str());
+    }
+    if (!svgPath.empty()) writeFileAtomically(svgPath, fidelity::traceSvg(trace, reports, stands));
     // Every object the program created is taken over and moved by it.
     bool ok = f.teleports == 0 && f.neverTied.empty() && f.neverPlaced.empty();
     if (maxMedian > 0 && (f.samples == 0 || f.median > maxMedian)) ok = false;
