@@ -216,7 +216,7 @@ TEST(TraceMap, StandsOfTheParkFileAndParkedAircraftThatNeverMovedAreDrawn) {
     const std::string svg = traceSvg(trace, {}, stands);
     EXPECT_NE(svg.find("<title>E42</title>"), std::string::npos);
     EXPECT_EQ(svg.find("<title>FAR</title>"), std::string::npos);  // outside the traffic's area
-    EXPECT_NE(svg.find("fill=\"#2ca02c\"><title>SWR39</title>"), std::string::npos);
+    EXPECT_NE(svg.find("fill=\"#ff7f0e\"><title>SWR39</title>"), std::string::npos);
     EXPECT_NE(svg.find("<polyline"), std::string::npos);
 }
 
