@@ -52,7 +52,8 @@ if [ -f "$REC" ]; then
     done
     echo "live-windows: the Hong Kong arrivals, ${SECONDS_} s and ${TAIL} s for the last reports to fall due"
 else
-    common=(--recording "$ROOT/data/traffic/monterey_bay_2025-06-01_hour.rtrec" --start 600 --user 36.587,-121.843,257)
+    # Reports filled in to 5 s, so that the figures rest on more than a handful.
+    common=(--recording "$ROOT/data/traffic/monterey_bay_2025-06-01_hour.rtrec" --start 600 --densify 5 --user 36.587,-121.843,257)
     echo "live-windows: $SHARED absent: the Monterey recording (no flight plans: it has no origins), ${SECONDS_} s"
 fi
 # The same settings everywhere: RANDOM off, so that every run picks the same livery.
