@@ -119,6 +119,11 @@ grep -q '^dbase updated to 1.0.0' "$INSTALLED/Log.txt" || fail "the data files w
 grep -q '^Exiting: USER CLOSED SIM' "$INSTALLED/Log.txt" || fail "production run did not end"
 stamp "installed program: production run up to date, Log.txt header, exit 0"
 
+# The server's "addons" version switched the airport scan on: give it an
+# (empty) add-on folder, as a user's would be, so that it scans and goes on.
+mkdir -p "$WORK/addons"
+sed -i "s|</parameters>|  <parameter name=\"afolder0\" value=\"$(winepath -w "$WORK/addons" 2>/dev/null | sed 's/\\/\\\\/g')\" />\n</parameters>|" \
+    "$WIN_APPDATA/Ventrix_P3D/parameters.xml"
 (cd "$INSTALLED" && exec wine "$INSTALLED/Ventrix_P3D.exe" </dev/null >/dev/null 2>&1) &
 prog=$!
 for _ in $(seq 1 300); do
