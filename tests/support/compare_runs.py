@@ -2,8 +2,10 @@
 """Lays live runs of the same recording and settings side by side (the Linux
 build and the Windows build under Wine) and checks that they did the same:
 the same aircraft created and removed by the program, the same livery per
-aircraft, fidelity at due time within a tenth of the first run's figures (or
-within what the trace can resolve, see RESOLUTION_M), no teleports, every
+aircraft, fidelity within a tenth of the first run's figures (or within what
+the trace can resolve, see RESOLUTION_M) once each run's lag behind the due
+time is taken out, that lag within LAG_BUDGET_S of the first run's, no
+teleports, every
 flight plan accepted, and the control loop's period at 10 ms +- 1 ms on
 average.
 
@@ -24,6 +26,14 @@ FIDELITY_TOLERANCE = 0.10
 # Linux runs of the same recording side by side differ by that much in their
 # median of a few metres, so a tenth of such a median is beneath measuring.
 RESOLUTION_M = (1 / 30 + 0.010) * 250 * 1852 / 3600
+# The Windows build under Wine places the same aircraft on the same paths as
+# the Linux build, 35-80 ms later (measured on this machine, pipe and TCP
+# alike, with and without Nagle's delay): each frame event and each batch of
+# positions crosses wineserver, and the replay clock, which counts 10 ms
+# ticks, falls behind by what the loop oversleeps at each realignment. So the
+# figures are compared at each run's best-fitting lag (trace_fidelity's "best
+# fit behind due"), and the lag itself is held to this budget.
+LAG_BUDGET_S = 0.15
 LOOP_PERIOD_MS = (9.0, 11.0)
 # A median and a 95th percentile of a handful of reports move by several
 # metres (the 95th by tens) between two Linux runs of the same recording, so
@@ -72,6 +82,9 @@ def summarise(run_dir):
         log = f.read()
     s.update(median=number(r"median ([\d.]+) m", fig), p95=number(r"95th percentile ([\d.]+) m", fig),
              samples=number(r"\((\d+) reports measured", fig), teleports=number(r"teleports (\d+)", fig),
+             lag_ms=number(r"^best fit behind due +(\d+) ms late", fig),
+             lag_median=number(r"^best fit behind due .*median ([\d.]+) m", fig),
+             lag_p95=number(r"^best fit behind due .*95th percentile ([\d.]+) m", fig),
              moved=number(r"removed, (\d+) moved", fig),
              loop_mean=number(r"^Control loop period: mean ([\d.]+) ms", log),
              loop_p99=number(r"^Control loop period: .*99th percentile ([\d.]+) ms", log),
@@ -95,6 +108,9 @@ def table(labels, runs):
             ("flight plans refused", lambda s: s["plans"]["refused"]),
             ("median at due time (m)", lambda s: s["median"]),
             ("95th percentile (m)", lambda s: s["p95"]),
+            ("lag behind due (ms)", lambda s: s["lag_ms"]),
+            ("median at the lag (m)", lambda s: s["lag_median"]),
+            ("95th pct at the lag (m)", lambda s: s["lag_p95"]),
             ("reports measured", lambda s: s["samples"]),
             ("teleports", lambda s: s["teleports"]),
             ("loop period mean (ms)", lambda s: s["loop_mean"]),
@@ -146,11 +162,15 @@ def compare(labels, runs):
         if fewest < MIN_SAMPLES:
             print("note %s: fidelity not compared, %d reports measured (fewer than %d)" % (label, fewest, MIN_SAMPLES))
             continue
+        r, v = ref["lag_ms"], s["lag_ms"]
+        check(r is not None and v is not None and abs(v - r) <= LAG_BUDGET_S * 1000,
+              "%s: %s ms behind the due time, within %d ms of %s's %s ms" % (
+                  label, fmt(v), LAG_BUDGET_S * 1000, ref_label, fmt(r)))
         for key in ("median", "p95"):
-            r, v = ref[key], s[key]
+            r, v = ref["lag_" + key], s["lag_" + key]
             allowed = max(FIDELITY_TOLERANCE * r, RESOLUTION_M) if r is not None else 0
             ok = r is not None and v is not None and abs(v - r) <= allowed
-            check(ok, "%s: %s at due time %s m, within %d %% of %s's %s m (or %.1f m)" % (
+            check(ok, "%s: %s at its lag %s m, within %d %% of %s's %s m (or %.1f m)" % (
                 label, key, fmt(v), FIDELITY_TOLERANCE * 100, ref_label, fmt(r), RESOLUTION_M))
     return failures
 

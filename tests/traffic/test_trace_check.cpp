@@ -88,6 +88,27 @@ TEST(TraceCheck, DistancesAtDueTimeStepsAndTies) {
     EXPECT_LT(f.maxHeadingRate, 0.01);
 }
 
+TEST(TraceCheck, AnObjectFlyingTheReportsLateShowsItsLag) {
+    // The reports' own path, flown 60 ms behind them (0.6 frames at 10 a second).
+    LiveRun run;
+    for (int i = 0; i < 8; ++i) run.send(kWall + 5 * i, flightReport(0x4B1801, 47.0, east(8.0, 5 * i), "SWR12"));
+    for (int k = 0; k <= 400; ++k) run.pos(100, "SWR12", 30 + k * 0.1, 47.0, east(8.0, k * 0.1 - 0.06));
+    auto f = run.check();
+    const double late = 180 * 1852.0 / 3600.0 * 0.06;  // 5.6 m
+    EXPECT_NEAR(f.median, late, 0.3);
+    EXPECT_NEAR(f.lag, 0.06, kLagStepSeconds / 2);
+    EXPECT_LT(f.lagMedian, 0.3);
+    EXPECT_LT(f.lagP95, 0.3);
+
+    // On time: no lag is made up.
+    LiveRun onTime;
+    for (int i = 0; i < 8; ++i) onTime.send(kWall + 5 * i, flightReport(0x4B1801, 47.0, east(8.0, 5 * i), "SWR12"));
+    for (int k = 0; k <= 400; ++k) onTime.pos(100, "SWR12", 30 + k * 0.1, 47.0, east(8.0, k * 0.1));
+    f = onTime.check();
+    EXPECT_EQ(f.lag, 0);
+    EXPECT_EQ(f.lagMedian, f.median);
+}
+
 TEST(TraceCheck, AJumpAndATurnAreSeen) {
     LiveRun run;
     for (int i = 0; i < 3; ++i) run.send(kWall + 5 * i, flightReport(0x4B1801, 47.0, east(8.0, 5 * i), "SWR12"));

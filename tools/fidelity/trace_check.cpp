@@ -239,6 +239,11 @@ TraceFigures checkTrace(const SimTrace& trace, const std::vector<SentReport>& re
             f.airborneNotCreated.push_back(h);
     }
     std::vector<double> distances, groundDistances;
+    struct Measured {
+        const TraceObject* object;
+        double t, lat, lon;
+    };
+    std::vector<Measured> airborneMeasured;
     for (const auto& r : reports) {
         const bool ground = !r.record.airborne;
         const double due = r.sentAt + delaySeconds;
@@ -252,6 +257,7 @@ TraceFigures checkTrace(const SimTrace& trace, const std::vector<SentReport>& re
                 if (positionAt(*o, t, lat, lon)) {
                     (ground ? groundDistances : distances)
                         .push_back(metres(lat, lon, r.record.latitude, r.record.longitude));
+                    if (!ground) airborneMeasured.push_back({o, t, r.record.latitude, r.record.longitude});
                     found = true;
                     break;
                 }
@@ -269,6 +275,25 @@ TraceFigures checkTrace(const SimTrace& trace, const std::vector<SentReport>& re
     f.median = percentileOf(distances, 0.5);
     f.p95 = percentileOf(distances, 0.95);
     f.max = distances.empty() ? 0 : *std::max_element(distances.begin(), distances.end());
+    f.lagMedian = f.median;
+    f.lagP95 = f.p95;
+    const int steps = static_cast<int>(std::lround(kMaxLagSeconds / kLagStepSeconds));
+    for (int k = 1; k <= steps && !airborneMeasured.empty(); ++k) {
+        const double lag = k * kLagStepSeconds;
+        std::vector<double> late;
+        for (const auto& m : airborneMeasured) {
+            double lat, lon;
+            if (positionAt(*m.object, m.t + lag, lat, lon)) late.push_back(metres(lat, lon, m.lat, m.lon));
+        }
+        // Only a lag at which (nearly) every report is still measured counts.
+        if (late.size() * 10 < airborneMeasured.size() * 9) break;
+        const double median = percentileOf(late, 0.5);
+        if (median < f.lagMedian) {
+            f.lag = lag;
+            f.lagMedian = median;
+            f.lagP95 = percentileOf(late, 0.95);
+        }
+    }
     return f;
 }
 
@@ -285,6 +310,8 @@ std::string formatTraceFigures(const TraceFigures& f) {
     out += fmt::format("distance at due time   median {:.1f} m, 95th percentile {:.1f} m, max {:.1f} m "
                        "({} reports measured, {} due while their aircraft had no object)\n",
                        f.median, f.p95, f.max, f.samples, f.notInSim);
+    out += fmt::format("best fit behind due    {:.0f} ms late: median {:.1f} m, 95th percentile {:.1f} m\n",
+                       f.lag * 1000, f.lagMedian, f.lagP95);
     out += fmt::format("largest position step  {:.2f} m ({:.0f} kt for its time, object {} at {:.1f} s), teleports {}\n",
                        f.maxStep, f.maxStepSpeed, f.maxStepObject, f.maxStepAt, f.teleports);
     out += fmt::format("largest heading change {:.2f} deg/s\n", f.maxHeadingRate);

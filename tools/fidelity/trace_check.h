@@ -62,6 +62,12 @@ struct TraceFigures {
     std::size_t samples = 0;            // airborne reports measured at their due time
     std::size_t notInSim = 0;           // due while their aircraft had no object
     double median = 0, p95 = 0, max = 0;  // metres
+    // The same reports measured a little after their due time: the delay
+    // (0 to kMaxLagSeconds) at which the objects fit them best, and the
+    // figures there. A run whose messages take longer to reach the
+    // simulator flies the same paths that much later.
+    double lag = 0;                          // seconds
+    double lagMedian = 0, lagP95 = 0;        // metres
     double maxStep = 0;                 // metres between two positions of one object
     double maxStepSpeed = 0;            // knots implied by the largest step for its time
     std::uint32_t maxStepObject = 0;    // where it was: object and trace seconds
@@ -81,6 +87,10 @@ struct TraceFigures {
 
 // How far the simulator's receipt of a position may lag its sending.
 inline constexpr double kReceiptJitterSeconds = 0.5;
+
+// The longest lag behind the due time looked for, and its step.
+inline constexpr double kMaxLagSeconds = 0.3;
+inline constexpr double kLagStepSeconds = 0.005;
 
 // An object that lives this long must have been taken over and placed.
 inline constexpr double kTakeOverSeconds = 10;
