@@ -189,6 +189,9 @@ void TrafficManager::takeOffDetection(LiveAircraft& ac, const TrafficRecord& rec
     if (fastOnGround && seconds > 0 &&
         distanceNm(newest.latitude, newest.longitude, rec.latitude, rec.longitude) * 3600 / seconds < 30)
         fastOnGround = false;
+    // Nor does a roll that slows down: that is a landing roll, of an aircraft
+    // first seen on the runway after its touchdown.
+    if (rec.groundSpeed < newest.groundSpeed) fastOnGround = false;
     if (fastOnGround || rec.airborne) takeOffStart(ac);
 }
 
