@@ -112,6 +112,11 @@ def run(a):
             k, _, v = line.partition("=")
             if k in ("VNTX_DOWNLOAD_BASE", "VNTX_DOWNLOAD_CA", "VNTX_DOWNLOAD_LOG"):
                 env[k] = v
+        # The server's data versions are new to this install: it takes the
+        # data files and scans the add-on airports, of which it has none.
+        addons = os.path.join(out, "addon_airports")
+        os.makedirs(addons, exist_ok=True)
+        set_parameter(env, "afolder0", addons)
     elif a.park_file:
         # The park airport's file as the user's own: no download needed.
         code = os.path.splitext(os.path.basename(a.park_file))[0]
