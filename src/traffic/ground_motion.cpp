@@ -192,11 +192,7 @@ void TrafficManager::shapeLeg(LiveAircraft& ac) {
 
 void TrafficManager::standEntry(LiveAircraft& ac) {
     if (ac.flightState != FlightState::taxi || !park_ || !services_.try2Park || ac.stream.size() < 2) return;
-    // The newest report rests when it lies at the report before it; its flag
-    // is set only when it becomes the next report, 30 s of playback later,
-    // and by then a newer report is the newest.
-    const TrafficRecord& last = ac.stream.back();
-    if (!isStationary(last) && !samePosition(last, ac.stream[ac.stream.size() - 2])) return;
+    if (!isStationary(ac.stream.back())) return;
     const FlightState prev = ac.previousFlightState;
     const bool fromStand =
         prev == FlightState::parked || prev == FlightState::pushing_back || prev == FlightState::pushed_back;

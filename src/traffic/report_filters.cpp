@@ -93,35 +93,6 @@ void TrafficManager::handleIncoming(TrafficRecord rec) {
     live_.push_back(std::move(ac));
 }
 
-namespace {
-
-// How far a standing aircraft's reported position wanders (the fix of its
-// position source, not motion) and the reported speed below which two
-// ground reports may be the same resting spot: the distance within which a
-// resting aircraft looks for a stand, the speed at which it may ask for one.
-constexpr double kRestSpreadNm = 0.0189;  // 35 m
-constexpr double kRestSpeedKt = 5;
-
-}  // namespace
-
-// A taxiing aircraft at rest reports points some metres apart, often two or
-// three positions interleaved; taken literally it shuffles to and fro at
-// walking pace and never counts as standing. A slow ground report close to a
-// slow newest report is taken at the newest report's position. The newest
-// report of a rest carries the first resting position, so a slow creep
-// cannot drift away unseen: it moves on once it is farther than the spread.
-void TrafficManager::holdRestingPosition(const LiveAircraft& ac, TrafficRecord& rec) const {
-    if (ac.stream.empty() || !ac.onGround || rec.airborne || ac.takeOffRun) return;
-    if (ac.flightState != FlightState::taxi && ac.flightState != FlightState::pushed_back) return;
-    const TrafficRecord& newest = ac.stream.back();
-    if (newest.airborne || newest.groundSpeed > kRestSpeedKt || rec.groundSpeed > kRestSpeedKt) return;
-    if (samePosition(newest, rec) ||
-        distanceNm(newest.latitude, newest.longitude, rec.latitude, rec.longitude) > kRestSpreadNm)
-        return;
-    rec.latitude = newest.latitude;
-    rec.longitude = newest.longitude;
-}
-
 void TrafficManager::decodeExisting(LiveAircraft& ac, TrafficRecord rec) {
     try {
         if (ac.stream.size() > 200) {
@@ -151,7 +122,6 @@ void TrafficManager::decodeExisting(LiveAircraft& ac, TrafficRecord rec) {
         }
         const bool accept = ac.landingArmed ? checkNewPosDuringLanding(ac, rec) : checkExtendingSituations(ac, rec);
         if (!accept) return;
-        holdRestingPosition(ac, rec);
         if (!ac.stream.empty() && !rec.airborne && isStationary(ac.stream.back())) {
             const bool newStationary = std::fabs(rec.latitude - ac.stream.back().latitude) < 1e-8 &&
                                        std::fabs(rec.longitude - ac.stream.back().longitude) < 1e-8;

@@ -140,9 +140,6 @@ private:
     bool respawnCheck(LiveAircraft& ac, const TrafficRecord& rec);
     void ghostCheck(const std::string& callsign);
     bool categoryAllowed(Category c) const;
-    // A slow ground report within a few metres of a slow newest report is
-    // the same resting spot: it takes that report's position.
-    void holdRestingPosition(const LiveAircraft& ac, TrafficRecord& rec) const;
     bool bufferAltitudeOk(const TrafficRecord& rec) const;
     void dress(LiveAircraft& ac);
     double distanceToUser(const LiveAircraft& ac) const;

@@ -145,7 +145,6 @@ TEST(Ground, CurveIsAQuadraticThroughTheCornerInLocalMetres) {
 struct StandWorld {
     int calls = 0;
     bool wideSeen = false;
-    bool extrapolatingSeen = false;  // asked only once the reports ran out
     Point stand{};
     double standHeading = 0;
 };
@@ -155,7 +154,6 @@ Harness::Adjust parkingServices(StandWorld& w) {
         s.try2Park = [&w](LiveAircraft& ac, bool wide) {
             ++w.calls;
             w.wideSeen = w.wideSeen || wide;
-            w.extrapolatingSeen = w.extrapolatingSeen || ac.extrapolating();
             ac.stream.erase(ac.stream.begin(), ac.stream.end() - 1);
             ac.standId = 7;
             ac.standLatitude = w.stand.lat;
@@ -185,55 +183,6 @@ TEST(Ground, ComingToRestNearStandsAsksForAStandAndDrivesOntoIt) {
     EXPECT_LT(distanceNm(ac->pos.latitude, ac->pos.longitude, world.stand.lat, world.stand.lon) * 1852, 0.5);
     EXPECT_LT(std::fabs(angleDiff(ac->pos.heading, 0)) / kDeg, 1.0);  // turned to the stand heading
     EXPECT_EQ(ac->flightState, FlightState::parked);
-}
-
-// A stop whose reported position then wanders around the resting spot, one
-// report every 16 s (closer ones fall to the spacing filter), never twice
-// the same point, as real receivers report a standing aircraft.
-std::vector<TrafficRecord> jitteringStop(std::uint32_t hexid, Point stop, double spreadMetres, int reports) {
-    const Point a = from(stop, 270, 200), b = from(stop, 270, 100);
-    std::vector<TrafficRecord> out{ground(hexid, 1000, a, 10, 90), ground(hexid, 1019, b, 10, 90),
-                                   ground(hexid, 1038, stop, 2, 90)};
-    for (int i = 1; i <= reports; ++i) {
-        const double bearing = std::fmod(i * 137.5, 360);  // spread all round
-        const double metres = spreadMetres * (0.3 + 0.7 * std::fmod(i * 0.618, 1.0));
-        out.push_back(ground(hexid, 1038 + 16 * i, from(stop, bearing, metres), i % 3 * 0.7, 90));
-    }
-    return out;
-}
-
-TEST(Ground, AStandingAircraftWhosePositionWandersRestsInOnePlaceAndAsksForAStandFromItsReports) {
-    StandWorld world;
-    Harness h(parkingServices(world));
-    h.park = ParkAirportInfo{47.45, 8.55, 1416, {"LSZH"}};
-    const Point stop{47.45, 8.553};
-    world.stand = from(stop, 0, 20);
-    const auto reports = jitteringStop(74006, stop, 15, 20);
-    feed(h, reports);
-    double wander = 0;  // farthest from the stop while taxiing, once there
-    bool there = false;
-    for (int i = 0; i < 40000 && world.calls == 0; ++i) {
-        h.run(1);
-        const LiveAircraft* ac = h.ac(74006);
-        if (!ac || ac->flightState != FlightState::taxi) continue;
-        const double m = distanceNm(ac->pos.latitude, ac->pos.longitude, stop.lat, stop.lon) * 1852;
-        there = there || m < 1;
-        if (there) wander = std::max(wander, m);
-    }
-    EXPECT_TRUE(there);
-    EXPECT_LT(wander, 1.0);  // no shuffling between the reported points
-    EXPECT_EQ(world.calls, 1);
-    EXPECT_FALSE(world.extrapolatingSeen);  // from the live reports, while they still come
-    // It still moves off when a report goes farther than a resting spot's spread.
-    Harness g;  // no park airport: no stand to drive to when the reports end
-    std::vector<TrafficRecord> creep = jitteringStop(74007, stop, 0, 0);
-    for (int i = 1; i <= 6; ++i) creep.push_back(ground(74007, 1038 + 16 * i, from(stop, 90, 25.0 * i), 3, 90));
-    feed(g, creep);
-    g.run(20000);  // the last report is due at 16,400
-    const LiveAircraft* ac = g.ac(74007);
-    ASSERT_NE(ac, nullptr);
-    const Point end = from(stop, 90, 150);
-    EXPECT_LT(distanceNm(ac->pos.latitude, ac->pos.longitude, end.lat, end.lon) * 1852, 36);
 }
 
 TEST(Ground, NoStandSearchWhileTaxiingOnOrWithoutAParkAirport) {
