@@ -178,6 +178,8 @@ def run(a):
         for f in logs.values():
             f.close()
         if server:
+            # The server's folder goes with it: its request log first.
+            requests = read(env["VNTX_DOWNLOAD_LOG"])
             server.terminate()
             server.wait()
     if prog.returncode != 0:
@@ -209,7 +211,7 @@ def run(a):
         if l.startswith("Matches at step:"):
             print("Livery matches per step: " + ", ".join(x.strip() for x in lines[i + 1:i + 8]))
     if server:
-        fetched = [l for l in read(env["VNTX_DOWNLOAD_LOG"]).splitlines() if "/archive/" in l]
+        fetched = [l for l in requests.splitlines() if "/archive/" in l]
         print("park files downloaded   %s" % (", ".join(l.split()[1].rsplit("/", 1)[-1] + " (" + l.split()[-1] + ")"
                                                     for l in fetched) or "none"))
     for line in ground_story(log, trace):
