@@ -17,23 +17,34 @@ scripts/setup.sh
 scripts/build.sh
 BUILD_DIR=${BUILD_DIR:-build}
 OUT=$PWD/demo-out
-DEMO_SECONDS=${DEMO_SECONDS:-420}
+# The departure AEE5ZH lifts off about 800 s into the recording.
+DEMO_SECONDS=${DEMO_SECONDS:-800}
 REC=${DEMO_RECORDING:-$PWD/data/traffic/lszh_ground_2019_arranged.rtrec}
 B=$BUILD_DIR
-PARK=$B/server/downloads/P3D/archive/stock/LSZH.xml
+# The download tree the build made (tools/refdata): served over HTTPS on
+# loopback, the program downloads Zurich's stock park file from it.
+SERVE=$B/server
+PARK=$SERVE/downloads/P3D/archive/stock/LSZH.xml
 echo "demo: Zurich (LSZH) for $DEMO_SECONDS s, then 60 s for the last reports to fall due"
 status=0
 python3 tests/support/live_run.py --exe "$B/src/core/Ventrix_P3D" --simhost "$B/tools/simhost/simhost" \
   --rtfeed "$B/tools/rtfeed/rtfeed" --livgen "$B/tools/livgen/livgen" --fidelity "$B/tools/fidelity/trace_fidelity" \
   --recording "$REC" --start "${DEMO_START:-0}" --seconds "$DEMO_SECONDS" --tail 60 --range 20 \
-  --recording-liveries --park-file "$PARK" --ground 47.40,8.48,47.51,8.62,1416 \
+  --recording-liveries --park-file "$PARK" --serve "$SERVE" --ground 47.40,8.48,47.51,8.62,1416 \
   --user 47.452531,8.547643,155 --out "$OUT" > "$OUT.summary.txt" 2>&1 || status=$?
 echo
 echo "demo: what Ventrix_P3D logged about the airport and the traffic"
-grep -E "RealTraffic connected|The park airport is|positions found|positions \(|arrived at stand| parks$|parking, stand taken|makes way|Exiting:" "$OUT/Log.txt" || true
+grep -E "RealTraffic connected|The park airport is|positions found|positions \(|arrived at stand| parks$|parking, stand taken|makes way|leaves its stand|pushing back|pulling out|Exiting:" "$OUT/Log.txt" || true
 echo
 echo "demo: summary"
 cat "$OUT.summary.txt"
+echo
+echo "demo: checks"
+TAKE_OFF=
+[ "$DEMO_SECONDS" -ge 800 ] && [ -z "${DEMO_RECORDING:-}" ] && TAKE_OFF=--take-off
+if [ -z "${DEMO_RECORDING:-}" ]; then
+  python3 tests/support/demo_check.py "$OUT.summary.txt" --arrival VJT796@F70 --departure AEE5ZH@A10 $TAKE_OFF || status=1
+fi
 echo
 echo "demo: Log.txt, simhost trace and the map are in $OUT; open $OUT/traffic_map.svg in a browser"
 exit $status

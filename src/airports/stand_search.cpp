@@ -1,5 +1,6 @@
 #include "airports/stand_search.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "airports/catalogue.h"
@@ -90,8 +91,12 @@ StandReport standReport(LeaveTracker& t, double d, bool parking, bool wasParking
         t.steps = 0;
         t.last = d;
     }
+    // One report beyond the half span alone is no departure when it lies
+    // within the 35 m a standing aircraft's reported position wanders by: it
+    // must go farther, or keep going away.
     const double moved = std::fabs(d - t.start);
-    if (!parking && ((t.steps >= 3 && moved >= halfSpan / 2) || moved > halfSpan)) return StandReport::Leave;
+    if (!parking && ((t.steps >= 3 && moved >= halfSpan / 2) || moved > std::max(halfSpan, k35m)))
+        return StandReport::Leave;
     return StandReport::Reject;
 }
 

@@ -626,7 +626,9 @@ bool TrafficManager::checkExtendingSituations(LiveAircraft& ac, TrafficRecord& r
     }
     const FlightState fs = ac.flightState;
     if (fs == FlightState::parking || fs == FlightState::parked) {
-        const bool accept = ac.state == AcState::active && services_.standChecks ? services_.standChecks(ac, rec) : true;
+        // Also while the simulator is still creating it: a report taken in
+        // unchecked then would start the way off the stand at activation.
+        const bool accept = services_.standChecks ? services_.standChecks(ac, rec) : true;
         if (accept && fs == FlightState::parked && ac.extrapolating()) {
             // The made-up report a week ahead would hold the new one back
             // for a week: the aircraft moves again, the stand wait ends.

@@ -23,6 +23,10 @@ double standExitDistance(const LiveAircraft& ac) {
     return 2.5 * radius;
 }
 
+// The stand an aircraft leaves: freed when its reports started the leave,
+// named still.
+std::string leavingLabel(const LiveAircraft& ac) { return ac.standName.empty() ? standLabel(ac) : ac.standName; }
+
 std::int32_t taxiTicks(const LiveAircraft& ac, double distNm) {
     const double taxi = std::max(1.0, ac.motion.standTaxiSpeed);
     return static_cast<std::int32_t>(std::max<long>(1, std::lround(distNm / taxi * 360000)));
@@ -76,7 +80,7 @@ void TrafficManager::pushBack(LiveAircraft& ac) {
     lights(ac, {1, 1, 0, 0, 0, 1, 1});
     setFlightState(ac, FlightState::pushing_back);
     ac.pushBackPhase = 2;
-    logf("{:8}: {:8} pushing back", standLabel(ac), ac.callsign);
+    logf("{:8}: {:8} pushing back", leavingLabel(ac), ac.callsign);
 }
 
 void TrafficManager::pushBackPhaseStep(LiveAircraft& ac) {
@@ -162,7 +166,7 @@ void TrafficManager::pullOut(LiveAircraft& ac) {
     event(ac, "ENGINE_AUTO_START", 0);
     sendThrottle(ac, 0);
     gf_setFlaps(ac, 1);
-    logf("{:8}: {:8} pulling out", standLabel(ac), ac.callsign);
+    logf("{:8}: {:8} pulling out", leavingLabel(ac), ac.callsign);
 }
 
 void TrafficManager::takeOffDetection(LiveAircraft& ac, const TrafficRecord& rec) {
@@ -189,6 +193,9 @@ void TrafficManager::takeOffDetection(LiveAircraft& ac, const TrafficRecord& rec
     if (fastOnGround && seconds > 0 &&
         distanceNm(newest.latitude, newest.longitude, rec.latitude, rec.longitude) * 3600 / seconds < 30)
         fastOnGround = false;
+    // Nor does a roll that slows down: that is a landing roll, of an aircraft
+    // first seen on the runway after its touchdown.
+    if (rec.groundSpeed < newest.groundSpeed) fastOnGround = false;
     if (fastOnGround || rec.airborne) takeOffStart(ac);
 }
 

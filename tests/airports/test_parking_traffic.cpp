@@ -10,102 +10,14 @@
 #include "core/parameters.h"
 #include "core/status.h"
 #include "harness.h"
-#include "input/traffic_decoder.h"
-#include "recording.h"
 #include "park_fixture.h"
+#include "parking_traffic_fixture.h"
 
 namespace fs = std::filesystem;
 using namespace vntx;
 using namespace vntx::test;
 using traffic::FlightState;
 using traffic::LiveAircraft;
-
-namespace {
-
-constexpr double kW42Lat = 47.452531, kW42Lon = 8.547643;
-
-class ParkingTraffic : public ParkFolder {
-protected:
-    void SetUp() override {
-        ParkFolder::SetUp();
-        shippedReferenceData();
-        fs::copy_file(fs::path(VNTX_BUILD_SERVER) / "downloads/P3D/archive/stock/LSZH.xml",
-                      tmp / "airports/my_thirdparty/LSZH.xml");
-        parking = std::make_unique<Parking>(port());
-        harness = std::make_unique<traffic::test::Harness>(
-            [this](traffic::TrafficServices& s) { addParkingServices(s, *parking); });
-        parking->statics.setTraffic(&harness->mgr);
-        parking->stands.drive2Stand = [this, jump = parking->stands.drive2Stand](LiveAircraft& ac) {
-            ++drives;
-            jump(ac);
-        };
-    }
-    void TearDown() override {
-        harness.reset();
-        parking.reset();
-        ParkFolder::TearDown();
-    }
-
-    ParkingPort port() {
-        ParkingPort p;
-        p.user = [this] { return user; };
-        p.now = [this] { return now; };
-        p.createStatic = [this](const traffic::CreationRequest& c) { harness->sim.queueCreation(c); };
-        p.removeObject = [this](std::uint32_t id) { harness->sim.queueRemoval(id); };
-        p.staticLivery = [this](const std::string& airline, const std::string& type, const std::string&) {
-            if (airline.empty() || type.empty() || noLivery.count(airline)) return std::string();
-            return airline + " " + type + " livery";
-        };
-        p.halfWingspan = [](std::string_view t) { return database().halfWingspan(t); };
-        p.hasParkFile = [](std::string_view code) { return !findParkFileLocation(code).empty(); };
-        p.readParkFile = [](ParkAirport& a) { return gf_readApf(findParkFileLocation(a.code), a); };
-        p.parkAirportChanged = [this](const std::optional<ParkAirportRefInfo>& r) { decoderPark.push_back(r); };
-        return p;
-    }
-
-    // Ticks until no static creation waits and the last created one is active.
-    void placeAll() {
-        for (int i = 0; i < 40000 && (parking->statics.creationWaiting() || creating()); ++i) harness->run(1);
-        harness->run(250);
-    }
-    bool creating() const {
-        for (const auto& s : parking->statics.statics())
-            if (s.state == StaticAircraft::State::creating) return true;
-        return false;
-    }
-    const ParkPosition& stand(const std::string& id) {
-        for (const auto& p : parking->statics.airport().positions)
-            if (p.id == id) return p;
-        throw std::runtime_error("no stand " + id);
-    }
-    LiveAircraft groundAircraft(std::uint32_t hexid, const std::string& type, double lat, double lon) {
-        LiveAircraft ac;
-        ac.hexid = hexid;
-        ac.callsign = "EZY" + std::to_string(hexid % 1000);
-        ac.operatorCode = "EZY";
-        ac.aircraftType = type;
-        ac.registration = "G-T" + std::to_string(hexid % 1000);
-        ac.halfWingspan = database().halfWingspan(type);
-        ac.category = static_cast<traffic::Category>(database().category(type));
-        ac.onGround = true;
-        ac.state = traffic::AcState::active;
-        ac.flightState = FlightState::taxi;
-        ac.stream.push_back(traffic::test::report(hexid, 0, lat, lon, 0, 0, 90, ac.callsign, type));
-        ac.pos.latitude = lat;
-        ac.pos.longitude = lon;
-        return ac;
-    }
-
-    std::optional<UserFix> user = UserFix{kW42Lat, kW42Lon, 1416, true};
-    ScheduleTime now{3, 20};
-    std::set<std::string> noLivery;
-    std::vector<std::optional<ParkAirportRefInfo>> decoderPark;
-    int drives = 0;
-    std::unique_ptr<Parking> parking;
-    std::unique_ptr<traffic::test::Harness> harness;
-};
-
-}  // namespace
 
 TEST_F(ParkingTraffic, StaticAircraftFillTheWantedStandsNeverOverlappingEachWithItsLivery) {
     params().parking_percentage.set(30);
@@ -387,47 +299,4 @@ TEST_F(ParkingTraffic, AParkedGhostIsNamedByItsStandWhenTheRealAircraftComes) {
     harness->arrive(traffic::test::report(0x4D0003, 105, 47.6, 8.71, 8000, 250, 90, "SWR12", "A320", "HB-JXB"));
     harness->run(3500);
     EXPECT_TRUE(logged("E42     : SWR12_   is a ghost and will be removed, continue with SWR12"));
-}
-
-TEST_F(ParkingTraffic, ALiveArrivalOfTheZurichRecordingComesToRestAndTakesTheStandBesideIt) {
-    // Open: with ground movement a taxiing aircraft asks for a stand only when
-    // its newest report is stationary; this recording's positions jitter
-    // between points 25 m apart while it stands, so it never comes to rest.
-    GTEST_SKIP() << "the jittering stop of VJT796 is not yet taken as a rest by the ground step";
-    useGroundMovement(parking->stands);  // driven onto its stand as in the program
-    // VJT796 (a GLEX) lands on runway 28, taxis back east and stops 13 m from stand F70.
-    params().CUSTOM_PARKING_PERCENTAGE.set(0);
-    parking->statics.updateStaticParking();
-    ASSERT_TRUE(parking->statics.loaded());
-    harness->sim.groundElevation = 1416;
-    const auto all = rtfeed::readRecordingFile(VNTX_SOURCE "/data/traffic/lszh_ground_2019_arranged.rtrec");
-    std::vector<rtfeed::Report> reports;
-    for (const auto& r : all)
-        if (r.hex == 0x4D20CD && r.time < all.front().time + 600) reports.push_back(r);
-    ASSERT_GT(reports.size(), 100u);
-    const AirportEntry* zh = findAirport("LSZH");
-    input::TrafficDecoder decoder;
-    input::DecoderSettings ds;
-    ds.userLatitude = zh->lat;
-    ds.userLongitude = zh->lon;
-    ds.parkAirport = input::ParkAirportRef{zh->lat, zh->lon, 1416};
-    std::size_t next = 0;
-    const double t0 = reports.front().time;
-    std::string parkedAt;
-    for (int tick = 0; tick < 60000 && parkedAt.empty(); ++tick) {
-        while (next < reports.size() && reports[next].time <= t0 + tick / 100.0) {
-            TrafficRecord rec;
-            if (decoder.decode(rtfeed::trafficDatagram(reports[next], reports[next].time), ds, rec) ==
-                input::DecodeOutcome::Accepted)
-                harness->arrive(rec);
-            ++next;
-        }
-        harness->run(1);
-        const LiveAircraft* ac = harness->ac(0x4D20CD);
-        if (ac && ac->flightState == FlightState::parked)
-            parkedAt = parking->statics.standLabel(static_cast<std::uint32_t>(ac->standId));
-    }
-    EXPECT_EQ(parkedAt, "F70");
-    EXPECT_TRUE(logged("F70     : VJT796   arrived at stand"));
-    EXPECT_EQ(parking->stands.holderOf(stand("F70").index), 0x4D20CDu);
 }

@@ -128,7 +128,15 @@ TEST(StandLeaving, StepsAwayOrAWholeHalfSpanStartTheLeaveAndCloserReportsResetTh
     EXPECT_EQ(standReport(t, 11.5 * kMetre, false, false, half), StandReport::Leave);   // 3 steps, 10.5 m >= 8.5 m
     LeaveTracker jump;
     EXPECT_EQ(standReport(jump, 0, false, false, half), StandReport::Reject);
-    EXPECT_EQ(standReport(jump, 18 * kMetre, false, false, half), StandReport::Leave);  // beyond the half span
+    // Beyond the half span but within what a standing aircraft's position
+    // wanders by: still parked; farther, it leaves.
+    EXPECT_EQ(standReport(jump, 30 * kMetre, false, false, half), StandReport::Reject);
+    EXPECT_EQ(standReport(jump, 6 * kMetre, false, false, half), StandReport::Reject);
+    EXPECT_EQ(standReport(jump, 36 * kMetre, false, false, half), StandReport::Leave);
+    LeaveTracker wide;  // a wide aircraft's half span is more than that
+    EXPECT_EQ(standReport(wide, 0, false, false, 40 * kMetre), StandReport::Reject);
+    EXPECT_EQ(standReport(wide, 38 * kMetre, false, false, 40 * kMetre), StandReport::Reject);
+    EXPECT_EQ(standReport(wide, 41 * kMetre, false, false, 40 * kMetre), StandReport::Leave);
     LeaveTracker far;
     EXPECT_EQ(standReport(far, 100 * kMetre, false, false, half), StandReport::Leave);
     EXPECT_EQ(standReport(far, 250 * kMetre, false, false, half), StandReport::Remove);

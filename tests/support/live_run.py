@@ -14,6 +14,7 @@ every object created was taken over and placed by the program, no object
 jumped, and the figures are within the limits.
 """
 import argparse
+import json
 import os
 import random
 import re
@@ -34,6 +35,38 @@ def wait_for(predicate, seconds):
             return True
         time.sleep(0.2)
     return predicate()
+
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def ground_story(log, trace):
+    """What live aircraft did on the ground, one line each, from Log.txt and
+    the simulator's trace: "VJT796 parked on F70", "AEE5ZH pushed back from
+    A10, took off" (or "..., did not take off in the run")."""
+    lines = []
+    for m in re.finditer(r"^(\S+)\s*: (\S+)\s+arrived at stand$", log, re.M):
+        lines.append("live arrival            %s parked on %s" % (m.group(2), m.group(1)))
+    airborne_after_ground = set()
+    on_ground = set()
+    if os.path.exists(trace):
+        for l in open(trace):
+            if '"pos"' not in l or '"tail"' not in l:
+                continue
+            try:
+                p = json.loads(l)
+            except ValueError:
+                continue
+            tail = p.get("tail")
+            if p.get("on_ground"):
+                on_ground.add(tail)
+            elif tail in on_ground:
+                airborne_after_ground.add(tail)
+    for m in re.finditer(r"^(\S+)\s*: (\S+)\s+(pushing back|pulling out)$", log, re.M):
+        how = "pushed back" if m.group(3) == "pushing back" else "pulled out"
+        flown = "took off" if m.group(2) in airborne_after_ground else "did not take off in the run"
+        lines.append("live departure          %s %s from %s, %s" % (m.group(2), how, m.group(1), flown))
+    return lines
 
 
 def run(a):
@@ -64,7 +97,27 @@ def run(a):
     tcp = str(20000 + random.randrange(20000))
     for k, v in (("AUTO_RANGE", "false"), ("RANGE", str(a.range)), ("PORT_NUMBER", tcp), ("MAX_LIVE_SEL", "500")):
         set_parameter(env, k, v)
-    if a.park_file:
+    server = None
+    if a.serve:
+        # The maker's download server on loopback (HTTPS): the program fetches
+        # the park airport's stock file from it.
+        ready = os.path.join(out, "server.env")
+        server = subprocess.Popen([sys.executable, os.path.join(HERE, "download_server.py"), "--tree", a.serve,
+                                   "--ready-file", ready], stdin=subprocess.DEVNULL,
+                                  stdout=open(os.path.join(out, "server.out"), "w"), stderr=subprocess.STDOUT)
+        if not wait_for(lambda: os.path.exists(ready) or server.poll() is not None, 60) or server.poll() is not None:
+            print("live_run: the download server did not start")
+            return False
+        for line in read(ready).splitlines():
+            k, _, v = line.partition("=")
+            if k in ("VNTX_DOWNLOAD_BASE", "VNTX_DOWNLOAD_CA", "VNTX_DOWNLOAD_LOG"):
+                env[k] = v
+        # The server's data versions are new to this install: it takes the
+        # data files and scans the add-on airports, of which it has none.
+        addons = os.path.join(out, "addon_airports")
+        os.makedirs(addons, exist_ok=True)
+        set_parameter(env, "afolder0", addons)
+    elif a.park_file:
         # The park airport's file as the user's own: no download needed.
         code = os.path.splitext(os.path.basename(a.park_file))[0]
         folder = os.path.join(install, "airports", "my_thirdparty")
@@ -124,6 +177,11 @@ def run(a):
             sim.wait()
         for f in logs.values():
             f.close()
+        if server:
+            # The server's folder goes with it: its request log first.
+            requests = read(env["VNTX_DOWNLOAD_LOG"])
+            server.terminate()
+            server.wait()
     if prog.returncode != 0:
         print("live_run: the program returned %s" % prog.returncode)
         ok = False
@@ -152,6 +210,12 @@ def run(a):
                 ok = False
         if l.startswith("Matches at step:"):
             print("Livery matches per step: " + ", ".join(x.strip() for x in lines[i + 1:i + 8]))
+    if server:
+        fetched = [l for l in requests.splitlines() if "/archive/" in l]
+        print("park files downloaded   %s" % (", ".join(l.split()[1].rsplit("/", 1)[-1] + " (" + l.split()[-1] + ")"
+                                                    for l in fetched) or "none"))
+    for line in ground_story(log, trace):
+        print(line)
     print(fid.stdout, end="")
     with open(os.path.join(out, "figures.txt"), "w") as f:
         f.write(fid.stdout)
@@ -176,7 +240,9 @@ def main():
     p.add_argument("--max-median", type=float, default=0)
     p.add_argument("--max-p95", type=float, default=0)
     p.add_argument("--ground", action="append", default=[], help="LAT1,LON1,LAT2,LON2,FT: simhost's ground elevation")
-    p.add_argument("--park-file", default="", help="a park file installed as airports/my_thirdparty/CODE.xml")
+    p.add_argument("--park-file", default="", help="a park file installed as airports/my_thirdparty/CODE.xml"
+                   " (without --serve), drawn on the map")
+    p.add_argument("--serve", default="", help="a download tree (tools/refdata's) served over HTTPS on loopback")
     p.add_argument("--set", action="append", default=[], help="KEY=VALUE: one more setting")
     a = p.parse_args()
     a.regdb = [x for r in a.regdb for x in ("--regdb", r)]
