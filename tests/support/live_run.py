@@ -74,7 +74,7 @@ def prepare(a, out, max_pairs=400):
     return env, install, titles, tcp
 
 
-def start(a, env, install, titles, out, trace_interval="0"):
+def start(a, env, install, titles, out, trace_interval="0", simhost_args=()):
     """simhost (ready when this returns), then Ventrix_P3D. Returns
     (simhost, program, logs, trace path, sent path)."""
     trace = os.path.join(out, "simhost_trace.jsonl")
@@ -82,7 +82,7 @@ def start(a, env, install, titles, out, trace_interval="0"):
     logs = {n: open(os.path.join(out, n + ".out"), "w") for n in ("simhost", "rtfeed", "ventrix")}
     ground = [x for g in a.ground for x in ("--ground", g)]
     sim = subprocess.Popen([a.simhost, "--port", "0", "--titles", titles, "--user", "parked:" + a.user,
-                            "--trace", trace, "--trace-interval", trace_interval] + ground,
+                            "--trace", trace, "--trace-interval", trace_interval] + ground + list(simhost_args),
                            env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=logs["simhost"], text=True)
     logs["simhost"].write(sim.stdout.readline())  # listening: the ports are in the registry now
     prog = subprocess.Popen([a.exe], cwd=install, env=env, stdin=subprocess.PIPE, stdout=logs["ventrix"],
