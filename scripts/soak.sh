@@ -9,7 +9,9 @@
 # figures, its memory and descriptors and the fidelity; at the end a summary
 # against the limits, soak-out/series.csv and the chart soak-out/soak.svg.
 # SOAK_STRICT=1 also fails the run on the loop, tick and memory limits (meant
-# for a quiet machine); without it they are reported only.
+# for a quiet machine); without it they are reported only. SOAK_NICE runs the
+# three programs at that scheduling priority (e.g. -10 on a machine busy with
+# other work, so that the figures are the program's rather than the queue's).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ "${SOAK_SKIP_BUILD:-0}" != 1 ]; then
@@ -28,8 +30,8 @@ done
   regdb+=(--regdb "$SHARED/data/registrations/dump1090_mutability_aircraft_db.csv")
 strict=()
 [ "${SOAK_STRICT:-0}" = 1 ] && strict=(--strict)
-echo "soak: ${SOAK_AIRCRAFT:-1000} aircraft for ${SOAK_MINUTES:-30} minutes (load average now: $(cut -d' ' -f1-3 /proc/loadavg))"
-exec python3 tests/support/soak.py --exe "$B/src/core/Ventrix_P3D" --simhost "$B/tools/simhost/simhost" \
+echo "soak: ${SOAK_AIRCRAFT:-1000} aircraft for ${SOAK_MINUTES:-30} minutes at nice ${SOAK_NICE:-0} (load average now: $(cut -d' ' -f1-3 /proc/loadavg))"
+exec nice -n "${SOAK_NICE:-0}" python3 tests/support/soak.py --exe "$B/src/core/Ventrix_P3D" --simhost "$B/tools/simhost/simhost" \
   --rtfeed "$B/tools/rtfeed/rtfeed" --livgen "$B/tools/livgen/livgen" --fidelity "$B/tools/fidelity/trace_fidelity" \
   --chart "$B/tools/fidelity/series_chart" --out "$OUT" --minutes "${SOAK_MINUTES:-30}" \
   --aircraft "${SOAK_AIRCRAFT:-1000}" --seed "${SOAK_SEED:-1}" "${recs[@]}" "${regdb[@]}" "${strict[@]}"
