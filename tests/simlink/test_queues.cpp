@@ -372,9 +372,6 @@ TEST_F(LinkTest, DirectCallsGoOutAtOnceAndReportTheirFailure) {
     EXPECT_EQ(byType[0].id, DEF_AI_OBJECT);
     EXPECT_EQ(byType[0].objectId, static_cast<DWORD>(SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT));
 }
-}  // namespace
-}  // namespace vntx::simlink::test
-
 TEST_F(LinkTest, LoadFiguresCountTheFramesThatSentAndTheLargestBatch) {
     connect();
     link.setUserObjectId(1);
@@ -394,3 +391,6 @@ TEST_F(LinkTest, LoadFiguresCountTheFramesThatSentAndTheLargestBatch) {
     text = link.loadFigures();
     EXPECT_NE(text.find("(0 frames); queued 1 now, 0 at most in a frame"), std::string::npos) << text;
 }
+
+}  // namespace
+}  // namespace vntx::simlink::test

@@ -151,11 +151,17 @@ def print_log_summary(log):
     return ok
 
 
-def run(a):
-    out = os.path.abspath(a.out)
+def fresh_folder(path):
+    """The folder, emptied (made when missing); returns its absolute path."""
+    out = os.path.abspath(path)
     if os.path.exists(out):
         shutil.rmtree(out)
     os.makedirs(out)
+    return out
+
+
+def run(a):
+    out = fresh_folder(a.out)
     env, install, titles, tcp = prepare(a, out)
     sim, prog, logs, trace, sent = start(a, env, install, titles, out)
     log_path = os.path.join(install, "Log.txt")

@@ -242,10 +242,7 @@ def make_scenario(a, out):
 
 
 def run(a):
-    out = os.path.abspath(a.out)
-    if os.path.exists(out):
-        shutil.rmtree(out)
-    os.makedirs(out)
+    out = live_run.fresh_folder(a.out)
     scenario = make_scenario(a, out)
     print("soak: %s" % read(os.path.join(out, "scenario.out")).strip().replace("\n", "\nsoak: "))
     # live_run's world: the scenario's airline and type pairs get liveries too.
