@@ -8,8 +8,10 @@
 # MAX_LIVE_SEL at its largest choice. Every minute a row of the program's load
 # figures, its memory and descriptors and the fidelity; at the end a summary
 # against the limits, soak-out/series.csv and the chart soak-out/soak.svg.
-# SOAK_STRICT=1 also fails the run on the loop, tick and memory limits (meant
-# for a quiet machine); without it they are reported only. SOAK_NICE runs the
+# SOAK_STRICT=1 also fails the run on the loop, tick, memory and fidelity
+# limits (meant for a full run on a quiet machine); without it they are
+# reported only, and the run fails on faults: an unclean end, a creation never
+# answered, an object never moved, a teleport. SOAK_NICE runs the
 # three programs at that scheduling priority (e.g. -10 on a machine busy with
 # other work, so that the figures are the program's rather than the queue's).
 set -euo pipefail

@@ -21,9 +21,9 @@ Usage: soak.py --exe E --simhost S --rtfeed R --livgen L --fidelity F --chart C
                --out DIR [--minutes 30] [--aircraft 1000] [--seed 1]
                [--recording FILE]... [--regdb FILE]... [--centre LAT,LON]
                [--range NM] [--max-live N] [--strict]
-Exit code 0 when the run ended cleanly, every creation asked was answered,
-every object created was moved, nothing teleported and the fidelity is within
-its limits; with --strict also the loop, tick, and memory limits.
+Exit code 0 when the run ended cleanly, the program logged its load, every
+creation asked was answered, every object created was moved and nothing
+teleported; with --strict also the loop, tick, memory and fidelity limits.
 """
 import argparse
 import collections
@@ -120,8 +120,10 @@ def verdict(rows, figures, strict):
     check("tick CPU mean, worst minute, us", max((r["cpu_mean"] for r in loaded), default=None), LIMITS["cpu_mean"],
           strict, "%.0f")
     check("resident memory growth after minute 5", rss_growth(rows), LIMITS["rss_growth"], strict, "%.4f")
-    check("airborne distance median, m", figures.get("median"), LIMITS["median"], True, "%.1f")
-    check("airborne distance 95th percentile, m", figures.get("p95"), LIMITS["p95"], True, "%.1f")
+    # A short run is all ramp-up: a thousand aircraft appear within minutes and
+    # each new object starts behind its reports, so its fidelity is shown only.
+    check("airborne distance median, m", figures.get("median"), LIMITS["median"], strict, "%.1f")
+    check("airborne distance 95th percentile, m", figures.get("p95"), LIMITS["p95"], strict, "%.1f")
     check("teleports", figures.get("teleports"), 0, True, "%d")
     check("objects created and never taken over", figures.get("never_tied"), 0, True, "%d")
     check("objects created and never placed", figures.get("never_placed"), 0, True, "%d")
@@ -324,6 +326,9 @@ def run(a):
         print("memory per live aircraft     %.1f kB (%d aircraft held, %d active, %d buffered reports, "
               "%.1f MB above the %.1f MB before traffic)" % (per_aircraft, r["aircraft"], r["active"], r["buffered"],
                                                              (r["rss_kb"] - base_rss) / 1024.0, base_rss / 1024.0))
+    if not rows:
+        print("soak: the program logged no load line")
+        ok = False
     lines, limits_ok = verdict(rows, figures, a.strict)
     print("\n".join(lines))
     print("series: %s, chart: %s" % (os.path.join(out, "series.csv"), os.path.join(out, "soak.svg")))

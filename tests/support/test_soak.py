@@ -61,6 +61,11 @@ def test_figures_and_limits():
     check(not ok, "a teleport or an object never placed fails every run")
     lines, ok = soak.verdict(rows, {}, strict=False)
     check(not ok, "a run without fidelity figures fails")
+    lines, ok = soak.verdict(rows, dict(f, teleports=0, never_placed=0, p95=800.0), strict=False)
+    check(ok, "a short run shows a ramp-up's fidelity without failing on it")
+    lines, ok = soak.verdict(rows[:-1], dict(f, teleports=0, never_placed=0, p95=800.0), strict=True)
+    check(not ok and any(l.startswith("FAIL airborne distance 95th") for l in lines),
+          "a long run is held to the fidelity limits")
     check(soak.slope([(0, 1000), (100, 1050), (200, 1100)]) == 0.5 and soak.slope([(1, 1), (1, 2), (1, 3)]) is None,
           "slope of memory over reports; none without spread")
 
