@@ -242,9 +242,30 @@ void connectAndRun() {
     // 14-15
     tickState = TickState{};
     platform::beginTimerPeriod1ms();
-    LoopPeriodStats loopStats;
-    runControlLoop([&] { loopStats.tickStarted(std::chrono::steady_clock::now()); return tick(); },
-                   cs.reportPending, firstDeadline);
+    LoopPeriodStats loopStats, minuteStats;
+    DurationStats tickCpu(1us, 10000);  // 0 .. 10 ms in microseconds
+    auto nextLoadLine = std::chrono::steady_clock::now() + 60s;
+    runControlLoop(
+        [&] {
+            const auto started = std::chrono::steady_clock::now();
+            loopStats.tickStarted(started);
+            minuteStats.tickStarted(started);
+            const auto cpu = platform::threadCpuTime();
+            const bool go = tick();
+            tickCpu.add(platform::threadCpuTime() - cpu);
+            if (started >= nextLoadLine) {
+                // Once a minute: how the loop and the parts it drives keep up under load.
+                std::string more = callOr(h.simLinkLoad, std::string());
+                const std::string traffic = callOr(h.trafficLoad, std::string());
+                if (!traffic.empty()) more += (more.empty() ? "" : "; ") + traffic;
+                logLine(loadLine(minuteStats, tickCpu, more));
+                minuteStats.restart();
+                tickCpu.restart();
+                nextLoadLine = started + 60s;
+            }
+            return go;
+        },
+        cs.reportPending, firstDeadline);
     platform::endTimerPeriod1ms();
     logLine(loopStats.summary());
 }

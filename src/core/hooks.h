@@ -84,6 +84,10 @@ struct CycleHooks {
     std::function<void()> joinThreads;            // process end
     std::function<std::int64_t()> lastTrafficTime;  // last traffic time stamp (0: none yet)
     std::function<bool(const std::string&)> airportKnown;  // the destination box: code in the catalogue
+    // The once-a-minute load line's figures: the simulator link's frame
+    // flush and queues, the live traffic's aircraft and buffered reports.
+    std::function<std::string()> simLinkLoad;
+    std::function<std::string()> trafficLoad;
     // RealTraffic was lost: withdraw every live aircraft (live-traffic code).
     std::function<void()> withdrawLiveTraffic;
 };

@@ -44,6 +44,11 @@ void endTimerPeriod1ms();
 // not wait at all, and a 1 ms loop would spin.)
 void sleepUntil(std::chrono::steady_clock::time_point deadline);
 
+// CPU time the calling thread has used (user and kernel). Windows counts it
+// in scheduler quanta, so single short spans read as 0 or a whole quantum;
+// their mean over many spans is still right.
+std::chrono::nanoseconds threadCpuTime();
+
 // The program's arguments without the program name, as UTF-8, split the
 // Windows way on Windows (CommandLineToArgvW).
 std::vector<std::string> commandLineArguments(int argc, char** argv);

@@ -1,5 +1,7 @@
 // The outgoing queues: what the traffic side asks of the simulator, sent by
 // the "SimClient" thread at each simulator frame.
+#include <algorithm>
+#include <chrono>
 #include <utility>
 
 #include "core/files.h"
@@ -113,6 +115,8 @@ void SimLink::flushFrame() {
         return;
     }
     if (!handle_) return;
+    const std::size_t messages = sending_.size() + events_.size() + creations_.size() + removals_.size();
+    const auto started = std::chrono::steady_clock::now();
     const std::uint32_t user = userObjectId_;
     for (auto& p : sending_)
         if (p.objectId > user)
@@ -164,6 +168,10 @@ void SimLink::flushFrame() {
         }
     }
     removals_.clear();
+    if (messages > 0) {
+        flushTimes_.add(std::chrono::steady_clock::now() - started);
+        mostInFrame_ = std::max(mostInFrame_, messages);
+    }
     lock.unlock();
     if (failed) requestFailure();
 }

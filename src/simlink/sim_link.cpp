@@ -367,6 +367,16 @@ std::size_t SimLink::queuedPositions() {
     return sending_.size();
 }
 
+std::string SimLink::loadFigures() {
+    std::lock_guard lock(simMutex_);
+    const std::size_t queued = sending_.size() + events_.size() + creations_.size() + removals_.size();
+    auto text = fmt::format("frame flush {} ({} frames); queued {} now, {} at most in a frame",
+                            flushTimes_.microsecondsText(), flushTimes_.count(), queued, mostInFrame_);
+    flushTimes_.restart();
+    mostInFrame_ = 0;
+    return text;
+}
+
 std::vector<ObjectNotice> SimLink::takeNotices() {
     std::vector<ObjectNotice> out;
     std::lock_guard lock(noticeMutex_);

@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/loop_stats.h"
 #include "refdata/dbase.h"
 #include "simconnect/simconnect.h"
 #include "simlink/ids.h"
@@ -216,6 +217,9 @@ public:
     std::string nearestAirportText();
     std::vector<PendingCreation> pendingCreations();
     std::size_t queuedPositions();  // in the sending buffer
+    // "frame flush {mean, 99th percentile, largest} ({n} frames); queued {now}
+    // now, {most} at most in a frame", over the frames since the last call.
+    std::string loadFigures();
 
     // The request failure step.
     void requestFailure();
@@ -283,6 +287,8 @@ private:
     std::vector<CreationRecord> creations_;
     std::vector<std::uint32_t> removals_;
     std::vector<PendingCreation> pending_;
+    DurationStats flushTimes_{std::chrono::microseconds(10), 10000};  // frames that sent something
+    std::size_t mostInFrame_ = 0;  // messages sent by one frame
 
     std::vector<std::uint32_t> recentlyAdded_;  // sorted; dispatch thread only
 

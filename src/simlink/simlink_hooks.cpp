@@ -65,6 +65,7 @@ void installSimlinkHooks() {
     h.simulationRunning = [] { return simLink().simulationRunning(); };
     h.waitForUserAircraft = [] { return simLink().waitForUserAircraft(); };
     h.stopSimulator = [] { simLink().stop(); };
+    h.simLinkLoad = [] { return simLink().loadFigures(); };
     h.prepareFlightPlanFolder = [] { simlink::prepareFlightPlanFolder(programDataFolder()); };
     h.cleanFlightPlanFolder = [] { simlink::cleanFlightPlanFolder(programDataFolder()); };
     h.removeFlightPlans = [] { simlink::removeFlightPlanFolder(programDataFolder()); };

@@ -1,5 +1,7 @@
 #include <memory>
 
+#include <fmt/format.h>
+
 #include "core/hooks.h"
 #include "core/status.h"
 #include "traffic/traffic.h"
@@ -94,6 +96,15 @@ void installTrafficHooks() {
         if (indicators().liveCount.exchange(c.active) != c.active) requestRepaint();
     };
     h.perReportDuties = [] { trafficManager().perReportDuties(); };
+    h.trafficLoad = [] {
+        std::size_t active = 0, buffered = 0;
+        const auto& list = trafficManager().liveList();
+        for (const auto& ac : list) {
+            active += ac.state == traffic::AcState::active;
+            buffered += ac.stream.size();
+        }
+        return fmt::format("live {} active of {} aircraft, {} buffered reports", active, list.size(), buffered);
+    };
     h.pauseEnter = [] { trafficManager().pauseEnter(); };
     h.pauseDuties = [] { trafficManager().pauseDuties(); };
     h.withdrawLiveTraffic = [] { trafficManager().withdrawAll(); };

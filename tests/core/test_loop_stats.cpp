@@ -64,3 +64,30 @@ TEST(LoopPeriodStats, SummaryLine) {
     s.add(10400us);
     EXPECT_EQ(s.summary(), "Control loop period: mean 10.20 ms, 99th percentile 10.4 ms, largest 10.4 ms (2 ticks)");
 }
+
+TEST(DurationStats, MicrosecondBinsResolveShortTicksAndKeepLongOnes) {
+    DurationStats s(1us, 10000);
+    for (int i = 0; i < 99; ++i) s.add(40us);
+    s.add(25ms);  // beyond the 10 ms of bins
+    EXPECT_NEAR(s.percentileMs(0.99) * 1000, 41, 1e-6);  // the 40 us bin's upper edge
+    EXPECT_DOUBLE_EQ(s.largestMs(), 25.0);
+    EXPECT_NEAR(s.meanMs() * 1000, (99 * 40 + 25000) / 100.0, 1e-6);
+    EXPECT_EQ(s.microsecondsText(), "mean 290 us, 99th percentile 41 us, largest 25000 us");
+    s.restart();
+    EXPECT_EQ(s.count(), 0u);
+    EXPECT_EQ(s.microsecondsText(), "mean 0 us, 99th percentile 0 us, largest 0 us");
+}
+
+TEST(DurationStats, LoadLineJoinsTheLoopTheTickAndTheOtherParts) {
+    LoopPeriodStats period;
+    Clock::time_point t{};
+    period.tickStarted(t);
+    for (int i = 0; i < 100; ++i) period.tickStarted(t += 10ms);
+    DurationStats cpu(1us, 10000);
+    cpu.add(120us);
+    EXPECT_EQ(loadLine(period, cpu, ""),
+              "Load: loop period mean 10.00 ms, 99th percentile 10.0 ms, largest 10.0 ms (100 ticks); "
+              "tick CPU mean 120 us, 99th percentile 120 us, largest 120 us");
+    EXPECT_EQ(loadLine(period, cpu, "queued 3 now").substr(0, 5), "Load:");
+    EXPECT_NE(loadLine(period, cpu, "queued 3 now").find("largest 120 us; queued 3 now"), std::string::npos);
+}

@@ -470,3 +470,40 @@ TEST(ExternalSimhost, FoundThroughTheRegistryAndAnswers) {
     EXPECT_NE(open[0].applicationName.find("v6"), std::string::npos);
     EXPECT_EQ(SimConnect_Close(h), S_OK);
 }
+
+TEST_F(StrictSimhostTest, AQuietOperationLeavesNoRecordUnlessRefused) {
+    // A long run's trace: the position calls go to the position records only.
+    server->stop();
+    if (h) SimConnect_Close(h);
+    h = nullptr;
+    got = Collected{};
+    Options o = options();
+    o.titles = box.write("titles.txt", "Airbus A320 Swiss\n").string();
+    o.tracePath = (box.dir() / "quiet.jsonl").string();
+    o.quietOps = {"SetDataOnSimObject"};
+    startHost(o);
+    open();
+    ASSERT_EQ(SimConnect_SubscribeToSystemEvent(h, 202, "ObjectAdded"), S_OK);
+    const char* names[3] = {"Plane Latitude", "Plane Longitude", "Plane Altitude"};
+    const char* units[3] = {"degree", "degree", "feet"};
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(SimConnect_AddToDataDefinition(h, 402, names[i], units[i]), S_OK);
+    const DWORD a = created("Airbus A320 Swiss", "SWR9");
+    place(a, 5000);  // refused: never released
+    ASSERT_EQ(SimConnect_AIReleaseControl(h, a, 103), S_OK);
+    place(a, 6000);
+    auto lines = [&](const char* key, const char* value) {
+        std::vector<nlohmann::json> out;
+        for (auto& j : readTrace(box.dir() / "quiet.jsonl"))
+            if (j.is_object() && j.contains(key) && (!value || j.value(key, "") == value)) out.push_back(j);
+        return out;
+    };
+    ASSERT_TRUE(waitFor([&] {
+        for (const auto& j : lines("pos", nullptr))
+            if (j.value("alt", 0.0) == 6000.0) return true;
+        return false;
+    }));
+    const auto sets = lines("op", "SetDataOnSimObject");
+    ASSERT_EQ(sets.size(), 1u);
+    EXPECT_EQ(sets[0]["refused"], "position of an object never released or frozen");
+    EXPECT_EQ(lines("op", "AIReleaseControl").size(), 1u);  // other operations keep their records
+}

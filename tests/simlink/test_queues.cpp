@@ -372,5 +372,25 @@ TEST_F(LinkTest, DirectCallsGoOutAtOnceAndReportTheirFailure) {
     EXPECT_EQ(byType[0].id, DEF_AI_OBJECT);
     EXPECT_EQ(byType[0].objectId, static_cast<DWORD>(SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT));
 }
+TEST_F(LinkTest, LoadFiguresCountTheFramesThatSentAndTheLargestBatch) {
+    connect();
+    link.setUserObjectId(1);
+    for (std::uint32_t oid : {3u, 4u, 5u}) link.queuePosition(oid, at(oid));
+    link.handOverPositions();
+    link.queueRemoval(9);
+    link.flushFrame();  // four messages
+    link.queuePosition(3, at(3));
+    link.handOverPositions();
+    link.flushFrame();  // one
+    link.flushFrame();  // nothing to send: not a frame of the figures
+    link.queuePosition(4, at(4));
+    link.handOverPositions();  // waits for the next frame
+    auto text = link.loadFigures();
+    EXPECT_NE(text.find("(2 frames); queued 1 now, 4 at most in a frame"), std::string::npos) << text;
+    // Each call covers the frames since the one before.
+    text = link.loadFigures();
+    EXPECT_NE(text.find("(0 frames); queued 1 now, 0 at most in a frame"), std::string::npos) << text;
+}
+
 }  // namespace
 }  // namespace vntx::simlink::test

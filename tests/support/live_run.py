@@ -69,17 +69,16 @@ def ground_story(log, trace):
     return lines
 
 
-def run(a):
-    out = os.path.abspath(a.out)
-    if os.path.exists(out):
-        shutil.rmtree(out)
-    os.makedirs(out)
+def prepare(a, out, max_pairs=400):
+    """The world of a live run in the fresh folder out: the install folder, the
+    generated liveries (and the recording's, with a.recording_liveries), the
+    settings. Returns (env, install folder, titles file, RealTraffic's TCP port)."""
     env, install = make_world(out, a.exe, livgen=a.livgen, livery_files=400)
     titles = os.path.join(out, "liveries", "titles.txt")
     if a.recording_liveries:
         # Liveries for the airline and type pairs the recording flies, in a second livery folder.
         extra = os.path.join(out, "recording_liveries")
-        pairs = recording_liveries.pairs_of(a.recording, 400)
+        pairs = recording_liveries.pairs_of(a.recording, max_pairs)
         if a.park_file:
             # And for the aircraft the park file parks there, so that static ones find theirs.
             fleet = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "data", "registrations",
@@ -97,27 +96,7 @@ def run(a):
     tcp = str(20000 + random.randrange(20000))
     for k, v in (("AUTO_RANGE", "false"), ("RANGE", str(a.range)), ("PORT_NUMBER", tcp), ("MAX_LIVE_SEL", "500")):
         set_parameter(env, k, v)
-    server = None
-    if a.serve:
-        # The maker's download server on loopback (HTTPS): the program fetches
-        # the park airport's stock file from it.
-        ready = os.path.join(out, "server.env")
-        server = subprocess.Popen([sys.executable, os.path.join(HERE, "download_server.py"), "--tree", a.serve,
-                                   "--ready-file", ready], stdin=subprocess.DEVNULL,
-                                  stdout=open(os.path.join(out, "server.out"), "w"), stderr=subprocess.STDOUT)
-        if not wait_for(lambda: os.path.exists(ready) or server.poll() is not None, 60) or server.poll() is not None:
-            print("live_run: the download server did not start")
-            return False
-        for line in read(ready).splitlines():
-            k, _, v = line.partition("=")
-            if k in ("VNTX_DOWNLOAD_BASE", "VNTX_DOWNLOAD_CA", "VNTX_DOWNLOAD_LOG"):
-                env[k] = v
-        # The server's data versions are new to this install: it takes the
-        # data files and scans the add-on airports, of which it has none.
-        addons = os.path.join(out, "addon_airports")
-        os.makedirs(addons, exist_ok=True)
-        set_parameter(env, "afolder0", addons)
-    elif a.park_file:
+    if a.park_file and not getattr(a, "serve", ""):
         # The park airport's file as the user's own: no download needed.
         code = os.path.splitext(os.path.basename(a.park_file))[0]
         folder = os.path.join(install, "airports", "my_thirdparty")
@@ -125,16 +104,127 @@ def run(a):
         shutil.copyfile(a.park_file, os.path.join(folder, code + ".xml"))
     for k, v in (s.split("=", 1) for s in a.set):
         set_parameter(env, k, v)
+    return env, install, titles, tcp
+
+
+def start_download_server(tree, env, out):
+    """The maker's download server on loopback (HTTPS), serving tree; the
+    program's settings point at it. None when it did not start."""
+    ready = os.path.join(out, "server.env")
+    server = subprocess.Popen([sys.executable, os.path.join(HERE, "download_server.py"), "--tree", tree,
+                               "--ready-file", ready], stdin=subprocess.DEVNULL,
+                              stdout=open(os.path.join(out, "server.out"), "w"), stderr=subprocess.STDOUT)
+    if not wait_for(lambda: os.path.exists(ready) or server.poll() is not None, 60) or server.poll() is not None:
+        print("live_run: the download server did not start")
+        return None
+    for line in read(ready).splitlines():
+        k, _, v = line.partition("=")
+        if k in ("VNTX_DOWNLOAD_BASE", "VNTX_DOWNLOAD_CA", "VNTX_DOWNLOAD_LOG"):
+            env[k] = v
+    # The server's data versions are new to this install: it takes the
+    # data files and scans the add-on airports, of which it has none.
+    addons = os.path.join(out, "addon_airports")
+    os.makedirs(addons, exist_ok=True)
+    set_parameter(env, "afolder0", addons)
+    return server
+
+
+def start(a, env, install, titles, out, trace_interval="0", simhost_args=()):
+    """simhost (ready when this returns), then Ventrix_P3D. Returns
+    (simhost, program, logs, trace path, sent path)."""
     trace = os.path.join(out, "simhost_trace.jsonl")
     sent = os.path.join(out, "rtfeed_sent.txt")
     logs = {n: open(os.path.join(out, n + ".out"), "w") for n in ("simhost", "rtfeed", "ventrix")}
     ground = [x for g in a.ground for x in ("--ground", g)]
     sim = subprocess.Popen([a.simhost, "--port", "0", "--titles", titles, "--user", "parked:" + a.user,
-                            "--trace", trace, "--trace-interval", "0"] + ground,
+                            "--trace", trace, "--trace-interval", trace_interval] + ground + list(simhost_args),
                            env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=logs["simhost"], text=True)
     logs["simhost"].write(sim.stdout.readline())  # listening: the ports are in the registry now
     prog = subprocess.Popen([a.exe], cwd=install, env=env, stdin=subprocess.PIPE, stdout=logs["ventrix"],
                             stderr=subprocess.STDOUT, text=True)
+    return sim, prog, logs, trace, sent
+
+
+def start_feed(a, env, tcp, sent, logs, recording, seconds):
+    return subprocess.Popen([a.rtfeed, "--port", tcp, "--traffic-port", env["VNTX_TRAFFIC_PORT"],
+                             "--weather-port", env["VNTX_WEATHER_PORT"], "--shift", "now", "--start", str(a.start),
+                             "--duration", str(seconds), "--densify", str(a.densify), "--sent", sent, "--hold",
+                             "--quiet"] + a.regdb + [recording], stdout=logs["rtfeed"], stderr=subprocess.STDOUT)
+
+
+def finish(prog, feed, sim, logs):
+    """Closes the program as the window's close button would, then the feed and
+    simhost. False when the program did not close or failed."""
+    ok = True
+    if prog.poll() is None:
+        try:
+            prog.stdin.write("close\n")
+            prog.stdin.flush()
+        except OSError:
+            pass
+        try:
+            prog.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            prog.kill()
+            prog.wait()
+            print("live_run: the program did not close")
+            ok = False
+    if feed and feed.poll() is None:
+        feed.terminate()
+        feed.wait()
+    try:
+        sim.stdin.write("exit\n")
+        sim.stdin.flush()
+        sim.wait(timeout=10)
+    except (OSError, subprocess.TimeoutExpired):
+        sim.kill()
+        sim.wait()
+    for f in logs.values():
+        f.close()
+    if prog.returncode != 0:
+        print("live_run: the program returned %s" % prog.returncode)
+        ok = False
+    return ok
+
+
+def print_log_summary(log):
+    """Prints the program's summary lines; False when a creation it asked for
+    was never answered."""
+    ok = True
+    lines = log.splitlines()
+    for i, l in enumerate(lines):
+        if l.startswith(("Live traffic summary:", "Control loop period:", "Parking summary:")):
+            print(l)
+        if l.startswith("Live traffic summary:"):
+            # Every creation the program asked for was answered: created or refused.
+            m = re.search(r"(\d+) creations asked, (\d+) created, \d+ removed, (\d+) refused", l)
+            if not m or int(m.group(2)) + int(m.group(3)) != int(m.group(1)):
+                print("live_run: creations asked and created differ")
+                ok = False
+        if l.startswith("Matches at step:"):
+            print("Livery matches per step: " + ", ".join(x.strip() for x in lines[i + 1:i + 8]))
+    return ok
+
+
+def fresh_folder(path):
+    """The folder, emptied (made when missing); returns its absolute path."""
+    out = os.path.abspath(path)
+    if os.path.exists(out):
+        shutil.rmtree(out)
+    os.makedirs(out)
+    return out
+
+
+def run(a):
+    out = fresh_folder(a.out)
+    env, install, titles, tcp = prepare(a, out)
+    server = None
+    if a.serve:
+        # The program fetches the park airport's stock file from it.
+        server = start_download_server(a.serve, env, out)
+        if not server:
+            return False
+    sim, prog, logs, trace, sent = start(a, env, install, titles, out)
     log_path = os.path.join(install, "Log.txt")
     feed = None
     ok = True
@@ -143,48 +233,18 @@ def run(a):
             print("live_run: the program did not wait for RealTraffic")
             ok = False
         else:
-            feed = subprocess.Popen([a.rtfeed, "--port", tcp, "--traffic-port", env["VNTX_TRAFFIC_PORT"],
-                                     "--weather-port", env["VNTX_WEATHER_PORT"], "--shift", "now", "--start", str(a.start),
-                                     "--duration", str(a.seconds), "--densify", str(a.densify), "--sent", sent, "--hold", "--quiet"] + a.regdb +
-                                    [a.recording], stdout=logs["rtfeed"], stderr=subprocess.STDOUT)
+            feed = start_feed(a, env, tcp, sent, logs, a.recording, a.seconds)
             # The reports are due 30 s after they arrive; then the aircraft that
             # stopped reporting are flown on and removed.
             # rtfeed holds the link after its last report; stop it at the end.
             time.sleep(a.seconds + a.tail)
     finally:
-        if prog.poll() is None:
-            try:
-                prog.stdin.write("close\n")
-                prog.stdin.flush()
-            except OSError:
-                pass
-            try:
-                prog.wait(timeout=60)
-            except subprocess.TimeoutExpired:
-                prog.kill()
-                prog.wait()
-                print("live_run: the program did not close")
-                ok = False
-        if feed and feed.poll() is None:
-            feed.terminate()
-            feed.wait()
-        try:
-            sim.stdin.write("exit\n")
-            sim.stdin.flush()
-            sim.wait(timeout=10)
-        except (OSError, subprocess.TimeoutExpired):
-            sim.kill()
-            sim.wait()
-        for f in logs.values():
-            f.close()
+        ok = finish(prog, feed, sim, logs) and ok
         if server:
             # The server's folder goes with it: its request log first.
             requests = read(env["VNTX_DOWNLOAD_LOG"])
             server.terminate()
             server.wait()
-    if prog.returncode != 0:
-        print("live_run: the program returned %s" % prog.returncode)
-        ok = False
     log = read(log_path)
     shutil.copyfile(log_path, os.path.join(out, "Log.txt"))
     args = [a.fidelity, "--sent", sent, "--trace", trace, "--centre", a.centre or a.user.rsplit(",", 1)[0],
@@ -198,18 +258,7 @@ def run(a):
     fid = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
     sent_count = sum(1 for _ in open(sent)) if os.path.exists(sent) else 0
     print("datagrams sent         %d" % sent_count)
-    lines = log.splitlines()
-    for i, l in enumerate(lines):
-        if l.startswith(("Live traffic summary:", "Control loop period:", "Parking summary:")):
-            print(l)
-        if l.startswith("Live traffic summary:"):
-            # Every creation the program asked for was answered: created or refused.
-            m = re.search(r"(\d+) creations asked, (\d+) created, \d+ removed, (\d+) refused", l)
-            if not m or int(m.group(2)) + int(m.group(3)) != int(m.group(1)):
-                print("live_run: creations asked and created differ")
-                ok = False
-        if l.startswith("Matches at step:"):
-            print("Livery matches per step: " + ", ".join(x.strip() for x in lines[i + 1:i + 8]))
+    ok = print_log_summary(log) and ok
     if server:
         fetched = [l for l in requests.splitlines() if "/archive/" in l]
         print("park files downloaded   %s" % (", ".join(l.split()[1].rsplit("/", 1)[-1] + " (" + l.split()[-1] + ")"

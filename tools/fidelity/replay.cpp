@@ -1,5 +1,7 @@
 #include "replay.h"
 
+#include "svg.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -80,11 +82,7 @@ void writeSvg(const std::string& path, const std::vector<rtfeed::Report>& report
     const double scale = std::min(w / spanX, h / spanY) * 0.95;
     auto X = [&](double lon) { return 25 + (lon - minLon) * cosLat * scale; };
     auto Y = [&](double lat) { return 25 + (maxLat - lat) * scale; };
-    std::string svg = fmt::format(
-        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"{:.0f}\" height=\"{:.0f}\" style=\"background:#fff\">\n"
-        "<text x=\"10\" y=\"18\" font-family=\"sans-serif\" font-size=\"14\">Reported positions (red dots) and paths "
-        "flown by the AI objects (blue lines)</text>\n",
-        w + 50, h + 50);
+    std::string svg = svgOpen(w + 50, h + 50, "Reported positions (red dots) and paths flown by the AI objects (blue lines)");
     auto paths = [&](const SimObject& obj) {
         if (obj.path.size() < 2) return;
         svg += "<polyline fill=\"none\" stroke=\"#1f5fbf\" stroke-width=\"1.2\" points=\"";

@@ -1,5 +1,7 @@
 #include "trace_check.h"
 
+#include "svg.h"
+
 #include <algorithm>
 #include <cmath>
 #include <unordered_map>
@@ -364,12 +366,10 @@ std::string traceSvg(const SimTrace& trace, const std::vector<SentReport>& repor
     const double scale = std::min(w / spanX, h / spanY) * 0.95;
     auto X = [&](double lon) { return 25 + (lon - minLon) * cosLat * scale; };
     auto Y = [&](double lat) { return 35 + (maxLat - lat) * scale; };
-    std::string svg = fmt::format(
-        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"{:.0f}\" height=\"{:.0f}\" style=\"background:#fff\">\n"
-        "<text x=\"10\" y=\"18\" font-family=\"sans-serif\" font-size=\"14\">Reported positions (red: airborne, grey: "
-        "ground) and paths flown by the AI objects in the simulator (blue, green on the ground), stands (circles), "
-        "parked aircraft that never moved (orange squares)</text>\n",
-        w + 50, h + 60);
+    std::string svg = svgOpen(w + 50, h + 60,
+                              "Reported positions (red: airborne, grey: ground) and paths flown by the AI objects in "
+                              "the simulator (blue, green on the ground), stands (circles), parked aircraft that never "
+                              "moved (orange squares)");
     const double metre = scale / 1852.0 / 60.0;
     for (const auto* m : shown)
         svg += fmt::format("<circle cx=\"{:.1f}\" cy=\"{:.1f}\" r=\"{:.1f}\" fill=\"none\" stroke=\"#bbb\" "

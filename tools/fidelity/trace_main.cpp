@@ -3,6 +3,9 @@
 //
 //   trace_fidelity --sent FILE --trace FILE [--centre lat,lon] [--range nm]
 //                  [--delay s] [--svg FILE] [--stands PARKFILE] [--max-median m] [--max-p95 m]
+//                  [--due-from T] [--due-to T]
+// --due-from/--due-to (seconds since 1970) measure only the reports due in
+// that span: a long run's figures minute by minute.
 // The exit code is 1 when an object jumped, or was created and never taken
 // over or placed, or (with limits given) a figure is beyond them.
 #include <cstdio>
@@ -21,7 +24,7 @@ int main(int argc, char** argv) {
     std::string sentPath, tracePath, svgPath, standsPath;
     input::DecoderSettings ds;
     ds.rangeNm = 40;
-    double delay = 30, maxMedian = 0, maxP95 = 0;
+    double delay = 30, maxMedian = 0, maxP95 = 0, dueFrom = 0, dueTo = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&]() -> std::string {
@@ -39,6 +42,8 @@ int main(int argc, char** argv) {
         else if (a == "--delay") delay = std::stod(value());
         else if (a == "--max-median") maxMedian = std::stod(value());
         else if (a == "--max-p95") maxP95 = std::stod(value());
+        else if (a == "--due-from") dueFrom = std::stod(value());
+        else if (a == "--due-to") dueTo = std::stod(value());
         else if (a == "--centre") {
             const std::string v = value();
             if (std::sscanf(v.c_str(), "%lf,%lf", &ds.userLatitude, &ds.userLongitude) != 2) return 2;
@@ -57,13 +62,14 @@ int main(int argc, char** argv) {
         std::cerr << "trace_fidelity: cannot read " << (!sent ? sentPath : tracePath) << "\n";
         return 1;
     }
-    const auto reports = fidelity::readSentLog(sent, ds);
+    auto reports = fidelity::readSentLog(sent, ds);
+    if (dueFrom > 0) std::erase_if(reports, [&](const auto& r) { return r.sentAt + delay < dueFrom; });
     const auto trace = fidelity::readSimTrace(traceIn);
     if (trace.wallStart <= 0) {
         std::cerr << "trace_fidelity: the trace has no start record with the system clock\n";
         return 1;
     }
-    const auto f = fidelity::checkTrace(trace, reports, delay);
+    const auto f = fidelity::checkTrace(trace, reports, delay, dueTo);
     std::cout << fidelity::formatTraceFigures(f);
     std::vector<fidelity::StandMark> stands;
     if (!standsPath.empty()) {

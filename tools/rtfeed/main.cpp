@@ -4,6 +4,7 @@
 //
 //   rtfeed [options] <recording>          replay
 //   rtfeed convert [options] <in> <out>   convert a real recording
+//   rtfeed dense [options] <in>... <out>  a busy sky made of real flights
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -20,6 +21,7 @@
 #include <fmt/format.h>
 
 #include "platform/socket.h"
+#include "dense.h"
 #include "recording.h"
 
 namespace net = vntx::platform::net;
@@ -151,8 +153,78 @@ int usage() {
                  "              [--shift now|sim|none] [--start S] [--duration S] [--densify S] [--qnh HPA] [--station ICAO]\n"
                  "              [--format recording|fr24|opensky|readsb-trace|readsb-points] [--regdb FILE]...\n"
                  "              [--sent FILE] [--hold] [--no-tcp] [--loop] [--quiet] <recording>\n"
-                 "       rtfeed convert [--format F] [--regdb FILE]... [--note TEXT] <input> <output>\n";
+                 "       rtfeed convert [--format F] [--regdb FILE]... [--note TEXT] <input> <output>\n"
+                 "       rtfeed dense [--aircraft N] [--seed S] [--centre LAT,LON] [--seconds S] [--start-time T]\n"
+                 "              [--radius NM] [--densify S] [--regdb FILE]... <recording>... <output>\n"
+                 "\n"
+                 "dense: a busy sky made of real flights. Each recording (any format rtfeed reads, types and\n"
+                 "registrations filled from --regdb) is cut into flights: one aircraft's reports without a\n"
+                 "silence over 5 minutes, within --radius (default 80 nm) of the recording's centre (the median\n"
+                 "of its positions), at least 2 minutes and 10 reports long, with a type and a registration.\n"
+                 "--aircraft slots (default 1000) each fly such flights one after the other, picked at random,\n"
+                 "the first already under way at the start, with a pause of 1 to 21 s between two: every\n"
+                 "flight is moved from its recording's centre to --centre (default Monterey, 36.587,-121.843)\n"
+                 "and turned by a random angle about it, keeps its altitudes, speeds and the times between its\n"
+                 "reports, and gets a new address and call sign (the airline kept). --densify S fills gaps\n"
+                 "between two reports longer than 1.5 S, as for a replay (sparse recordings, one report a\n"
+                 "minute). The output covers --seconds (default 1800) from --start-time; the same --seed and\n"
+                 "recordings give the same file.\n";
     return 2;
+}
+
+int dense(int argc, char** argv) {
+    rtfeed::DenseOptions o;
+    o.centreLat = 36.587;
+    o.centreLon = -121.843;
+    rtfeed::TrackLimits limits;
+    double step = 0;
+    std::vector<std::string> regdbs, files;
+    for (int i = 2; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto next = [&]() -> std::string {
+            if (i + 1 >= argc) throw std::runtime_error("missing value for " + a);
+            return argv[++i];
+        };
+        if (a == "--aircraft") o.aircraft = std::stoi(next());
+        else if (a == "--seed") o.seed = std::stoull(next());
+        else if (a == "--seconds") o.seconds = std::stod(next());
+        else if (a == "--start-time") o.startTime = std::stod(next());
+        else if (a == "--radius") limits.radiusNm = std::stod(next());
+        else if (a == "--densify") step = std::stod(next());
+        else if (a == "--regdb") regdbs.push_back(next());
+        else if (a == "--centre") {
+            const std::string v = next();
+            if (std::sscanf(v.c_str(), "%lf,%lf", &o.centreLat, &o.centreLon) != 2) return usage();
+        } else if (!a.empty() && a[0] == '-') return usage();
+        else files.push_back(a);
+    }
+    if (files.size() < 2 || o.aircraft <= 0 || o.seconds <= 0) return usage();
+    const std::string outPath = files.back();
+    files.pop_back();
+    rtfeed::RegistrationDb db;
+    for (const auto& r : regdbs) db.load(r);
+    std::vector<rtfeed::Track> tracks;
+    for (const auto& f : files) {
+        auto reports = rtfeed::loadAny(f, rtfeed::guessFormat(f));
+        for (auto& r : reports) db.fill(r);
+        const auto [lat, lon] = rtfeed::recordingCentre(reports);
+        auto flights = rtfeed::splitTracks(reports, lat, lon, limits);
+        say("rtfeed: {}: {} reports, {} flights (centre {:.4f},{:.4f})", f, reports.size(), flights.size(), lat, lon);
+        for (auto& t : flights) tracks.push_back(std::move(t));
+    }
+    auto reports = rtfeed::denseScenario(tracks, o);
+    if (step > 0) reports = rtfeed::densify(reports, step);
+    std::ofstream out(outPath + ".tmp");
+    rtfeed::writeRecording(out, reports,
+                           fmt::format("{} aircraft at once around {:.4f},{:.4f} for {} s, seed {}, from {} flights",
+                                       o.aircraft, o.centreLat, o.centreLon, o.seconds, o.seed, tracks.size()));
+    out.close();
+    if (!out || std::rename((outPath + ".tmp").c_str(), outPath.c_str()) != 0) {
+        std::cerr << "rtfeed: cannot write " << outPath << "\n";
+        return 1;
+    }
+    say("rtfeed: {} reports written to {}", reports.size(), outPath);
+    return 0;
 }
 
 int convert(int argc, char** argv) {
@@ -191,6 +263,14 @@ int convert(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "dense") {
+        try {
+            return dense(argc, argv);
+        } catch (const std::exception& e) {
+            std::cerr << "rtfeed: " << e.what() << "\n";
+            return 1;
+        }
+    }
     if (argc > 1 && std::string(argv[1]) == "convert") {
         try {
             return convert(argc, argv);

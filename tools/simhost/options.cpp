@@ -21,6 +21,8 @@ std::string usage() {
            "  --ground LAT1,LON1,LAT2,LON2,FT  flat ground elevation over a box (repeatable)\n"
            "  --trace FILE       JSON-lines trace of operations and AI positions\n"
            "  --trace-interval S seconds between position records of one object (default 1, 0: all)\n"
+           "  --quiet-op NAME    no record of a successful NAME operation, e.g. SetDataOnSimObject for a\n"
+           "                     long run's trace (repeatable; refusals and exceptions are still traced)\n"
            "  --max-objects N    AI object limit (default 1000)\n"
            "  --not-running      the simulation starts paused ('sim 1' on stdin starts it)\n"
            "  --no-registry      do not write the ports\n"
@@ -45,6 +47,7 @@ bool parseOptions(const std::vector<std::string>& args, Options& o, std::string&
             else if (a == "--titles") o.titles = value();
             else if (a == "--trace") o.tracePath = value();
             else if (a == "--trace-interval") o.traceInterval = std::stod(value());
+            else if (a == "--quiet-op") o.quietOps.insert(value());
             else if (a == "--max-objects") o.maxObjects = static_cast<std::size_t>(std::stoul(value()));
             else if (a == "--not-running") o.simRunning = false;
             else if (a == "--no-registry") o.writeRegistry = false;

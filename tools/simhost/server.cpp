@@ -437,7 +437,11 @@ void Server::handle(Session& s, wire::ByteView message) {
         rec.set("exception", exception);
     };
     auto finish = [&] {
-        if (rec.on) trace(rec.j.dump());
+        if (!rec.on) return;
+        if (!options_.quietOps.empty() && !rec.j.contains("exception") && !rec.j.contains("refused") &&
+            options_.quietOps.count(rec.j.value("op", std::string())))
+            return;
+        trace(rec.j.dump());
     };
     if (status != wire::RequestStatus::Ok) {
         r.packetId = message.size() >= 16 ? wire::readU32(message.data() + 12) : 0;

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,6 +33,9 @@ struct Options {
     std::string titles;   // file or livery folder; empty: every title is refused
     std::string tracePath;
     double traceInterval = 1.0;  // seconds between position records of one object; 0: every change
+    // Operations whose successful calls write no record of their own (refused
+    // or failed ones still do; positions still go to the position records).
+    std::set<std::string> quietOps;
     std::vector<GroundArea> ground;
     std::size_t maxObjects = 1000;
     bool simRunning = true;

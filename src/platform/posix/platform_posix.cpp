@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
+#include <time.h>
 #include <csignal>
 #include <sys/file.h>
 #include <unistd.h>
@@ -254,6 +255,12 @@ std::filesystem::path pathFromUtf8(const std::string& utf8) { return std::filesy
 std::string pathToUtf8(const std::filesystem::path& path) { return path.string(); }
 
 void sleepUntil(std::chrono::steady_clock::time_point deadline) { std::this_thread::sleep_until(deadline); }
+
+std::chrono::nanoseconds threadCpuTime() {
+    timespec ts{};
+    if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts) != 0) return {};
+    return std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec);
+}
 
 std::optional<std::string> pathToNarrowCodePage(const std::filesystem::path& path) { return path.string(); }
 std::filesystem::path pathFromNarrowCodePage(const std::string& narrow) { return std::filesystem::path(narrow); }

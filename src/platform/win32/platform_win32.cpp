@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <climits>
 #include <cstring>
 
@@ -162,6 +163,15 @@ bool registryWriteString(RegistryHive hive, const std::string& key, const std::s
 
 void beginTimerPeriod1ms() { ::timeBeginPeriod(1); }
 void endTimerPeriod1ms() { ::timeEndPeriod(1); }
+
+std::chrono::nanoseconds threadCpuTime() {
+    FILETIME created, exited, kernel, user;
+    if (!::GetThreadTimes(::GetCurrentThread(), &created, &exited, &kernel, &user)) return {};
+    auto ticks = [](const FILETIME& f) {
+        return (static_cast<std::uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime;
+    };
+    return std::chrono::nanoseconds(static_cast<std::int64_t>((ticks(kernel) + ticks(user)) * 100));
+}
 
 void sleepUntil(std::chrono::steady_clock::time_point deadline) {
     using namespace std::chrono;
