@@ -443,6 +443,29 @@ TEST_F(SimhostTest, QuitIsDispatchedBeforeTheConnectionEnds) {
     EXPECT_EQ(SimConnect_CallDispatch(h, &Collected::proc, &got), E_FAIL);
 }
 
+TEST_F(SimhostTest, AStalledSimulatorStopsReadingUntilTheStallEnds) {
+    startHost(options());
+    open();
+    ASSERT_TRUE(pumpUntil([&] { return !got.of(SIMCONNECT_RECV_ID_OPEN).empty(); }));
+    EXPECT_NE(server->command("stall x"), "");
+    EXPECT_EQ(server->command("stall 600"), "");
+    const auto handledBefore = server->messagesHandled();
+    // Nothing is read: the link and then the client's queue fill until the client refuses more.
+    int accepted = 0;
+    while (create("Unknown title", "N1", kUserLat, kUserLon) == S_OK) {
+        ++accepted;
+        ASSERT_LT(accepted, 200000) << "the stalled simulator went on reading";
+    }
+    EXPECT_GT(accepted, 1000);
+    EXPECT_LE(server->messagesHandled(), handledBefore + 1);  // at most the chunk read as the stall began
+    EXPECT_EQ(connectionState(h), ConnectionState::Open);
+    // Awake again, it reads everything that waited, in order.
+    EXPECT_EQ(server->command("stall 0"), "");
+    ASSERT_TRUE(waitFor([&] { return server->messagesHandled() >= handledBefore + accepted; }, 30000));
+    EXPECT_EQ(create("Airbus A320 Swiss", "N2", kUserLat, kUserLon), S_OK);
+    ASSERT_TRUE(pumpUntil([&] { return !got.of(SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID).empty(); }));
+}
+
 TEST_F(SimhostTest, OpenFailsWhenNothingListens) {
     Options o = options();
     o.port = -1;
