@@ -12,6 +12,7 @@
 #include "core/hooks.h"
 #include "core/log.h"
 #include "core/parameters.h"
+#include "core/state.h"
 #include "core/status.h"
 #include "liveries/catalogue.h"
 #include "liveries/matching.h"
@@ -59,7 +60,9 @@ ScanResult runLiveryScan(const std::vector<ScanFolder>& folders, const Database&
 ScanResult runLiveryScan(const std::vector<ScanFolder>& folders, std::shared_ptr<ScanState> state,
                          const ScanOptions& options) {
     ScanResult result;
-    removeScanOutputs(options.outputFolder);
+    // The previous list stays until the new one replaces it whole: a scan
+    // that is stopped or killed leaves the catalogue of the last one.
+    removeScanOutputs(options.outputFolder, false);
     const unsigned workers = options.workers ? options.workers : std::max(1u, std::thread::hardware_concurrency());
     LiveryFileTasks tasks(state, workers, options.futureTimeout);
 
@@ -75,7 +78,10 @@ ScanResult runLiveryScan(const std::vector<ScanFolder>& folders, std::shared_ptr
             logLine(platform::pathToUtf8(folder.path) + " is not a folder name, skipped!");
             continue;
         }
-        tasks.scanFolder(folder.path, folder.index, liveries);
+        if (!tasks.scanFolder(folder.path, folder.index, liveries, options.stopped)) {
+            result.stopped = true;
+            return result;
+        }
         const std::size_t added = liveries.size() - before;
         if (added == 0) logf("No liveries {}", platform::pathToUtf8(folder.path));
         else logf("{} liverie{} {}", added, added == 1 ? "" : "s", fmt::format("found in {}", platform::pathToUtf8(folder.path)));
@@ -83,6 +89,7 @@ ScanResult runLiveryScan(const std::vector<ScanFolder>& folders, std::shared_ptr
     result.files = tasks.files();
     result.found = liveries.size();
     if (liveries.empty()) {
+        removeScanOutputs(options.outputFolder, true);
         clearStatus();
         return result;
     }
@@ -132,7 +139,14 @@ void scanLiveries() {
     ScanOptions options;
     options.prioritize = p.LIG_PRIORITIZE.get();
     options.outputFolder = liveryOutputFolder();
+    options.stopped = [] { return stopRequested(); };
     ScanResult result = runLiveryScan(folders, database(), loadDontUseTitles(), options);
+    if (result.stopped) {
+        // SCAN_LIVERIES stays set: the next start scans again.
+        logLine("Livery scan stopped, the previous LiveriesScanned.xml is kept");
+        flushLog();
+        return;
+    }
     if (result.liveries == 0) throw UserErrorException(99, "no liveries found");
     p.SCAN_LIVERIES.set(false);
     p.writeParameter(p.SCAN_LIVERIES);
