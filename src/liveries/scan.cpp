@@ -99,7 +99,7 @@ ScanResult runLiveryScan(const std::vector<ScanFolder>& folders, std::shared_ptr
     correctFromDatabase(liveries, *state->db, conversions);
     if (options.prioritize) prioritizeLiveries(liveries);
     sortAndDeduplicate(liveries);
-    writeLiveriesScanned(liveries, options.outputFolder / "LiveriesScanned.xml");
+    result.written = writeLiveriesScanned(liveries, options.outputFolder / "LiveriesScanned.xml");
     result.liveries = liveries.size();
     liveries.clear();
 
@@ -148,6 +148,11 @@ void scanLiveries() {
         return;
     }
     if (result.liveries == 0) throw UserErrorException(99, "no liveries found");
+    if (!result.written) {
+        // A full or read-only disk: the catalogue would be the last scan's. Scan again next time.
+        showStatus("LiveriesScanned.xml could not be written, the liveries are scanned again at the next start", true);
+        return;
+    }
     p.SCAN_LIVERIES.set(false);
     p.writeParameter(p.SCAN_LIVERIES);
     if (WindowFrontEnd* fe = frontEnd()) fe->refreshControls();

@@ -42,6 +42,7 @@ struct ScanResult {
     std::size_t files = 0;      // livery files read
     std::size_t found = 0;      // liveries before correction, priority and de-duplication
     bool stopped = false;       // ended early by ScanOptions::stopped: nothing written
+    bool written = false;       // LiveriesScanned.xml was written whole
 };
 
 // The folder scans and the finishing steps (everything but the driver's

@@ -465,3 +465,22 @@ TEST_F(ScanTest, AStoppedScanKeepsThePreviousListAndAnEmptyOneRemovesIt) {
     EXPECT_EQ(runLiveryScan({{0, tmp.dir() / "empty"}}, db, {}, options).liveries, 0u);
     EXPECT_FALSE(fs::exists(list));
 }
+
+// A list that cannot be written (a folder in its place stands for a full or
+// read-only disk) is reported as not written, so that the scan is not taken
+// as done.
+TEST_F(ScanTest, AListThatCannotBeWrittenIsNotReportedAsWritten) {
+    livgen::Options o;
+    o.files = 20;
+    const auto tree = livgen::generate(tmp.dir() / "tree", o);
+    loadDatabase(db, tree.dbaseXml);
+    ScanOptions options;
+    options.outputFolder = tmp.output();
+    const auto whole = runLiveryScan({{0, tmp.dir() / "tree"}}, db, {}, options);
+    EXPECT_TRUE(whole.written);
+    fs::remove(tmp.output() / "LiveriesScanned.xml");
+    fs::create_directories(tmp.output() / "LiveriesScanned.xml" / "x");
+    const auto refused = runLiveryScan({{0, tmp.dir() / "tree"}}, db, {}, options);
+    EXPECT_GT(refused.liveries, 0u);
+    EXPECT_FALSE(refused.written);
+}
