@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Faults laid on the real program end to end (simhost killed and stalled, the
 # feed dropped, the traffic port taken, a datagram flood, a read-only install,
-# a full disk, SIGTERM during a livery scan); prints a table of what happened.
+# a full disk, SIGTERM during a livery scan, a download cut half way); prints
+# a table of what happened.
 # Needs the build of scripts/build.sh. The tmpfs and read-only mounts need
 # root; without it a file-size limit and file modes stand in (the table says so).
 # FAULTS_STALL: seconds simhost stalls (default 30). The program has no time-out

@@ -2,9 +2,9 @@
 """Faults laid on the real program end to end: its simulator killed and
 started again, the simulator hung, the RealTraffic feed dropped and back, its
 traffic port taken, a datagram flood, a read-only install folder, a full disk,
-SIGTERM during a livery scan. Each scenario checks what the program said, that
-it recovered or stopped by itself, and that every file it had written is
-still whole.
+SIGTERM during a livery scan, every download cut half way. Each scenario
+checks what the program said, that it recovered or stopped by itself, and
+that every file it had written is still whole.
 
 Usage: faults.py --build DIR [--shared DIR] [--out DIR] [--stall S] [--only NAME ...] [--jobs N]
 Exit code 0 when every scenario passed; prints a table of what happened.
@@ -25,6 +25,7 @@ import traceback
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from fault_run import FaultRun, leftovers, parse_xml  # noqa: E402
 from live_run import wait_for  # noqa: E402
+import download_server  # noqa: E402
 from world import parameters_path, read, set_parameter  # noqa: E402
 
 
@@ -359,6 +360,41 @@ def full_disk(sc, a):
             subprocess.run(["umount", m])
 
 
+def download_cut(sc, a):
+    """Every download cut half way (the server sends half the body and closes), the data files' first."""
+    tree = os.path.join(os.path.abspath(a.build), "server")
+    if not os.path.isdir(tree):
+        sc.saw("no server tree in the build: skipped")
+        return
+    run = FaultRun(a.tools, os.path.join(a.out, sc.name), None, livery_files=10)
+    server, served = download_server.start_background(tree, run.out)
+    try:
+        inputs = {n: read_bytes(os.path.join(run.install, "input", n)) for n in os.listdir(
+            os.path.join(run.install, "input")) if n.endswith(".enc")}
+        env = dict(run.env, VNTX_DOWNLOAD_BASE=served["VNTX_DOWNLOAD_BASE"] + "_test/cut/",
+                   VNTX_DOWNLOAD_CA=served["VNTX_DOWNLOAD_CA"], NO_PROXY="localhost,127.0.0.1")
+        run.start_program(env=env)
+        sc.check(wait_for(lambda: run.prog.poll() is not None or "Waiting for Prepar3D" in run.said()
+                          or "[window] error:" in run.said(), 120), "past the update check")
+        log = run.said()
+        sc.saw(first_line(log, "Download error", "failed to download", "failed?") or "nothing said")
+        sc.check("/_test/cut/" in read(served["VNTX_DOWNLOAD_LOG"]), "downloads were asked and cut")
+        sc.check(run.close(), "closes on request")
+        sc.check(run.prog.returncode == 0, "exit code 0 (%s)" % run.prog.returncode)
+        for n, data in inputs.items():
+            sc.check(read_bytes(os.path.join(run.install, "input", n)) == data, n + " unchanged")
+        sc.check(not os.path.exists(os.path.join(run.install, "new_version")), "no new_version folder")
+        files_whole(sc, run)
+    finally:
+        server.terminate()
+        server.wait()
+
+
+def read_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
 SCENARIOS = {
     "sim_killed": sim_killed,
     "sim_stalled": sim_stalled,
@@ -368,6 +404,7 @@ SCENARIOS = {
     "sigterm_scan": sigterm_scan,
     "read_only_install": read_only_install,
     "full_disk": full_disk,
+    "download_cut": download_cut,
 }
 NEEDS_RECORDING = {"sim_killed", "sim_stalled", "feed_dropped", "port_taken", "flood"}
 
