@@ -139,7 +139,9 @@ void scanLiveries() {
     ScanOptions options;
     options.prioritize = p.LIG_PRIORITIZE.get();
     options.outputFolder = liveryOutputFolder();
-    options.stopped = [] { return stopRequested(); };
+    // A stop that comes during the scan ends it; production mode asks for its
+    // stop before the scans, which then run to the end.
+    options.stopped = [before = stopRequested()] { return !before && stopRequested(); };
     ScanResult result = runLiveryScan(folders, database(), loadDontUseTitles(), options);
     if (result.stopped) {
         // SCAN_LIVERIES stays set: the next start scans again.
