@@ -459,6 +459,14 @@ void resetCycle() {
     requestRepaint();
 }
 
+namespace {
+// Sleeps up to the given time, less when the user closes the window.
+void waitForUserClose(std::chrono::milliseconds most) {
+    const auto end = std::chrono::steady_clock::now() + most;
+    while (!userClosed() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(20ms);
+}
+}  // namespace
+
 void lf_closingDown() {
     auto& h = hooks();
     auto& cs = cycleState();
@@ -491,7 +499,9 @@ void lf_closingDown() {
         call(h.clearGhosts);
         call(h.matchingSummary);
         call(h.noMatchReport);
-        bool restart = restartsCycle(reason);
+        // A close of the window during the closing steps or the countdown
+        // ends the program: the restart would forget it with the stop state.
+        bool restart = restartsCycle(reason) && !userClosed();
         if (!restart) {
             cs.restartPending = false;
             if (reason == ExitReason::NewFlight) {
@@ -515,12 +525,20 @@ void lf_closingDown() {
             int delay = restartDelaySeconds();
             if (delay >= 1) {
                 logf("Restarting after {} seconds\n\n\n\n\n", delay);
-                for (int n = delay; n >= 1; --n) {
+                for (int n = delay; n >= 1 && !userClosed(); --n) {
                     showStatus(restartCountdownText(n), false);
-                    std::this_thread::sleep_for(1s);
+                    waitForUserClose(1s);
                 }
             }
-            resetCycle();
+            if (userClosed()) {
+                restart = false;
+                cs.restartPending = false;
+                auto text = fmt::format("User closed {}", kProgramName);
+                logLine(text);
+                showStatus(text, false);
+            } else {
+                resetCycle();
+            }
         }
         if (auto* fe = frontEnd()) {
             if (restart)

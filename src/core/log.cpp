@@ -19,10 +19,12 @@ const char* programVersion() {
 }
 
 void openLog(const std::filesystem::path& path) {
-    gf_saveUpto3GenerationsOf(path);
+    // When the last run's log could not be kept as a generation (a full
+    // disk), it is added to rather than truncated: it is the only copy.
+    const bool kept = gf_saveUpto3GenerationsOf(path);
     std::lock_guard lock(logMutex);
     if (logStream.is_open()) logStream.close();
-    logStream.open(path, std::ios::out | std::ios::binary | std::ios::trunc);
+    logStream.open(path, std::ios::out | std::ios::binary | (kept ? std::ios::trunc : std::ios::app));
     if (!logStream.is_open()) throw std::runtime_error("Failed to write file " + path.string());
     logStream << fmt::format("{} (utc) {} version {} for {}", utcDateTimeNow(), kProgramName, programVersion(),
                              kSimulatorKind)

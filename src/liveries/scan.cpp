@@ -12,6 +12,7 @@
 #include "core/hooks.h"
 #include "core/log.h"
 #include "core/parameters.h"
+#include "core/state.h"
 #include "core/status.h"
 #include "liveries/catalogue.h"
 #include "liveries/matching.h"
@@ -59,7 +60,9 @@ ScanResult runLiveryScan(const std::vector<ScanFolder>& folders, const Database&
 ScanResult runLiveryScan(const std::vector<ScanFolder>& folders, std::shared_ptr<ScanState> state,
                          const ScanOptions& options) {
     ScanResult result;
-    removeScanOutputs(options.outputFolder);
+    // The previous list stays until the new one replaces it whole: a scan
+    // that is stopped or killed leaves the catalogue of the last one.
+    removeScanOutputs(options.outputFolder, false);
     const unsigned workers = options.workers ? options.workers : std::max(1u, std::thread::hardware_concurrency());
     LiveryFileTasks tasks(state, workers, options.futureTimeout);
 
@@ -75,7 +78,10 @@ ScanResult runLiveryScan(const std::vector<ScanFolder>& folders, std::shared_ptr
             logLine(platform::pathToUtf8(folder.path) + " is not a folder name, skipped!");
             continue;
         }
-        tasks.scanFolder(folder.path, folder.index, liveries);
+        if (!tasks.scanFolder(folder.path, folder.index, liveries, options.stopped)) {
+            result.stopped = true;
+            return result;
+        }
         const std::size_t added = liveries.size() - before;
         if (added == 0) logf("No liveries {}", platform::pathToUtf8(folder.path));
         else logf("{} liverie{} {}", added, added == 1 ? "" : "s", fmt::format("found in {}", platform::pathToUtf8(folder.path)));
@@ -83,6 +89,7 @@ ScanResult runLiveryScan(const std::vector<ScanFolder>& folders, std::shared_ptr
     result.files = tasks.files();
     result.found = liveries.size();
     if (liveries.empty()) {
+        removeScanOutputs(options.outputFolder, true);
         clearStatus();
         return result;
     }
@@ -92,7 +99,7 @@ ScanResult runLiveryScan(const std::vector<ScanFolder>& folders, std::shared_ptr
     correctFromDatabase(liveries, *state->db, conversions);
     if (options.prioritize) prioritizeLiveries(liveries);
     sortAndDeduplicate(liveries);
-    writeLiveriesScanned(liveries, options.outputFolder / "LiveriesScanned.xml");
+    result.written = writeLiveriesScanned(liveries, options.outputFolder / "LiveriesScanned.xml");
     result.liveries = liveries.size();
     liveries.clear();
 
@@ -132,8 +139,22 @@ void scanLiveries() {
     ScanOptions options;
     options.prioritize = p.LIG_PRIORITIZE.get();
     options.outputFolder = liveryOutputFolder();
+    // A stop that comes during the scan ends it; production mode asks for its
+    // stop before the scans, which then run to the end.
+    options.stopped = [before = stopRequested()] { return !before && stopRequested(); };
     ScanResult result = runLiveryScan(folders, database(), loadDontUseTitles(), options);
+    if (result.stopped) {
+        // SCAN_LIVERIES stays set: the next start scans again.
+        logLine("Livery scan stopped, the previous LiveriesScanned.xml is kept");
+        flushLog();
+        return;
+    }
     if (result.liveries == 0) throw UserErrorException(99, "no liveries found");
+    if (!result.written) {
+        // A full or read-only disk: the catalogue would be the last scan's. Scan again next time.
+        showStatus("LiveriesScanned.xml could not be written, the liveries are scanned again at the next start", true);
+        return;
+    }
     p.SCAN_LIVERIES.set(false);
     p.writeParameter(p.SCAN_LIVERIES);
     if (WindowFrontEnd* fe = frontEnd()) fe->refreshControls();

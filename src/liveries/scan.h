@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -31,12 +32,17 @@ struct ScanOptions {
     std::filesystem::path outputFolder = "output";
     unsigned workers = 0;    // 0: the hardware concurrency
     std::chrono::milliseconds futureTimeout{10000};  // longest wait for one file task
+    // Asked while the folders are walked; true ends the scan early, writing
+    // nothing, so that the previous LiveriesScanned.xml stays as it was.
+    std::function<bool()> stopped;
 };
 
 struct ScanResult {
     std::size_t liveries = 0;   // written to LiveriesScanned.xml
     std::size_t files = 0;      // livery files read
     std::size_t found = 0;      // liveries before correction, priority and de-duplication
+    bool stopped = false;       // ended early by ScanOptions::stopped: nothing written
+    bool written = false;       // LiveriesScanned.xml was written whole
 };
 
 // The folder scans and the finishing steps (everything but the driver's

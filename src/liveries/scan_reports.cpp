@@ -64,10 +64,10 @@ void correctFromDatabase(std::vector<Livery>& liveries, const Database& db, std:
     }
 }
 
-void removeScanOutputs(const fs::path& outputFolder) {
+void removeScanOutputs(const fs::path& outputFolder, bool withLiveryList) {
     std::error_code ec;
     for (const auto& r : kReportFiles) fs::remove(outputFolder / r[0] / r[1], ec);
-    fs::remove(outputFolder / "LiveriesScanned.xml", ec);
+    if (withLiveryList) fs::remove(outputFolder / "LiveriesScanned.xml", ec);
 }
 
 void writeScanReports(ScanState& state, std::vector<std::string> corrections, const fs::path& outputFolder) {

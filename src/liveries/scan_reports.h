@@ -14,8 +14,8 @@ namespace vntx {
 // livery's registration; one line per change.
 void correctFromDatabase(std::vector<Livery>& liveries, const Database& db, std::vector<std::string>& lines);
 
-// Removes the report files and LiveriesScanned.xml of an earlier scan.
-void removeScanOutputs(const std::filesystem::path& outputFolder);
+// Removes the report files of an earlier scan, and with withLiveryList its LiveriesScanned.xml.
+void removeScanOutputs(const std::filesystem::path& outputFolder, bool withLiveryList);
 
 // Writes the report files of the state's lists (emptying them) and the data
 // corrections under outputFolder/errors and outputFolder/info, and logs the

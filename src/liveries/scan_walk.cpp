@@ -219,11 +219,16 @@ LiveryFileTasks::~LiveryFileTasks() { pool_->close(); }
 
 std::size_t LiveryFileTasks::files() const { return pool_->filesFound.load(); }
 
-void LiveryFileTasks::scanFolder(const fs::path& folder, std::uint32_t index, std::vector<Livery>& out) {
+bool LiveryFileTasks::scanFolder(const fs::path& folder, std::uint32_t index, std::vector<Livery>& out,
+                                 const std::function<bool()>& stopped) {
     if (std::string root = platform::pathToUtf8(folder); !skipLiveryFolder(root)) pool_->pushRoot({nullptr, {}, std::move(root), index});
     const auto timeout = std::chrono::duration_cast<Clock::duration>(timeout_);
     const auto poll = std::min<Clock::duration>(timeout / 4, std::chrono::milliseconds(100));
     while (true) {
+        if (stopped && stopped()) {
+            pool_->close();
+            return false;
+        }
         {
             std::unique_lock lock(pool_->mutex);
             if (pool_->allDone.wait_for(lock, poll, [this] { return pool_->outstanding.load() == 0; })) break;
@@ -248,6 +253,7 @@ void LiveryFileTasks::scanFolder(const fs::path& folder, std::uint32_t index, st
         w->liveries = 0;
     }
     progress(true);
+    return true;
 }
 
 // Every 250 files found, and at the end of a folder.

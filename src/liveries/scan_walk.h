@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -29,7 +30,9 @@ public:
 
     // Walks one folder and appends the liveries of its files to out. Throws
     // "Future wait timed out after ..." when a file task takes too long.
-    void scanFolder(const std::filesystem::path& folder, std::uint32_t index, std::vector<Livery>& out);
+    // False, with out untouched, when stopped (asked between waits) said so.
+    bool scanFolder(const std::filesystem::path& folder, std::uint32_t index, std::vector<Livery>& out,
+                    const std::function<bool()>& stopped = {});
     // Livery files found so far.
     std::size_t files() const;
 

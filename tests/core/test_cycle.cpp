@@ -406,3 +406,32 @@ TEST(ControlLoop, RealignsOnAPendingReport) {
 }
 
 }  // namespace
+
+// A close of the window while the program winds down for a restart, or
+// while it counts down to it, ends the program instead of being forgotten
+// by the restart's reset.
+TEST_F(CycleTest, ACloseDuringTheClosingOrTheCountdownEndsTheProgram) {
+    requestStop(ExitReason::ReaderError, 0);
+    hooks().matchingSummary = [] { requestStop(ExitReason::UserClosedSim, 0); };
+    lf_closingDown();
+    EXPECT_EQ(fe.starts.load(), 0);
+    EXPECT_EQ(fe.ends.load(), 1);
+    EXPECT_FALSE(cycleState().restartPending);
+    hooks() = CycleHooks{};
+
+    resetStopState();
+    requestStop(ExitReason::ReaderError, 30);
+    std::thread closer([] {
+        while (statusText().find("Restarting after") == std::string::npos) std::this_thread::sleep_for(5ms);
+        requestStop(ExitReason::UserClosedSim, 0);
+    });
+    const auto began = std::chrono::steady_clock::now();
+    lf_closingDown();
+    closer.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - began, 20s);  // not the whole 30-second countdown
+    EXPECT_EQ(fe.starts.load(), 0);
+    EXPECT_EQ(fe.ends.load(), 2);
+    EXPECT_TRUE(userClosed());
+    flushLog();
+    EXPECT_NE(readFile(dir / "Log.txt").find("User closed Ventrix_P3D"), std::string::npos);
+}

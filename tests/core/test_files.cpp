@@ -129,6 +129,23 @@ TEST(Generations, FourthStartKeepsThreePreviousLogs) {
     EXPECT_NE(first.find(" (utc) Ventrix_P3D version 11.9.2 for Prepar3D v5/v6"), std::string::npos) << first;
 }
 
+// With no room for a generation (here a folder stands in its way) the last
+// run's log is the only copy: the new run adds to it instead of wiping it.
+TEST(Generations, ALogThatCouldNotBeKeptIsAddedTo) {
+    TempDir dir;
+    auto log = dir / "Log.txt";
+    openLog(log);
+    logLine("run 1");
+    closeLog();
+    std::filesystem::create_directory(dir / "Log0.txt");
+    openLog(log);
+    logLine("run 2");
+    closeLog();
+    const std::string text = readFile(log);
+    EXPECT_NE(text.find("run 1"), std::string::npos);
+    EXPECT_LT(text.find("run 1"), text.find("run 2"));
+}
+
 TEST(Generations, NameWithoutDotIsRefused) {
     TempDir dir;
     writeFile(dir / "README", "x");

@@ -16,6 +16,7 @@
 #include "liveries/scan.h"
 #include "liveries/scan_file.h"
 #include "liveries/liveries_fixture.h"
+#include "support/temp_dir.h"
 #include "livgen/livgen.h"
 #include "platform/platform.h"
 
@@ -436,3 +437,50 @@ TEST_P(GeneratedTree, ReportsExactlyThePlantedFaults) {
 INSTANTIATE_TEST_SUITE_P(Workers, GeneratedTree, ::testing::Values(1u, 2u, 5u));
 
 }  // namespace
+
+// A scan stopped part way (the program closing) writes nothing: the list of
+// the last whole scan stays for the next start. One that ran to the end and
+// found nothing leaves no list behind.
+TEST_F(ScanTest, AStoppedScanKeepsThePreviousListAndAnEmptyOneRemovesIt) {
+    livgen::Options o;
+    o.files = 200;
+    const auto tree = livgen::generate(tmp.dir() / "tree", o);
+    loadDatabase(db, tree.dbaseXml);
+    ScanOptions options;
+    options.outputFolder = tmp.output();
+    ASSERT_FALSE(runLiveryScan({{0, tmp.dir() / "tree"}}, db, {}, options).stopped);
+    const auto list = tmp.output() / "LiveriesScanned.xml";
+    const std::string whole = readFile(list);
+    ASSERT_FALSE(whole.empty());
+
+    int asked = 0;
+    options.stopped = [&] { return ++asked >= 1; };
+    const auto stopped = runLiveryScan({{0, tmp.dir() / "tree"}}, db, {}, options);
+    EXPECT_TRUE(stopped.stopped);
+    EXPECT_EQ(stopped.liveries, 0u);
+    EXPECT_EQ(readFile(list), whole);
+
+    options.stopped = {};
+    fs::create_directories(tmp.dir() / "empty");
+    EXPECT_EQ(runLiveryScan({{0, tmp.dir() / "empty"}}, db, {}, options).liveries, 0u);
+    EXPECT_FALSE(fs::exists(list));
+}
+
+// A list that cannot be written (a folder in its place stands for a full or
+// read-only disk) is reported as not written, so that the scan is not taken
+// as done.
+TEST_F(ScanTest, AListThatCannotBeWrittenIsNotReportedAsWritten) {
+    livgen::Options o;
+    o.files = 20;
+    const auto tree = livgen::generate(tmp.dir() / "tree", o);
+    loadDatabase(db, tree.dbaseXml);
+    ScanOptions options;
+    options.outputFolder = tmp.output();
+    const auto whole = runLiveryScan({{0, tmp.dir() / "tree"}}, db, {}, options);
+    EXPECT_TRUE(whole.written);
+    fs::remove(tmp.output() / "LiveriesScanned.xml");
+    fs::create_directories(tmp.output() / "LiveriesScanned.xml" / "x");
+    const auto refused = runLiveryScan({{0, tmp.dir() / "tree"}}, db, {}, options);
+    EXPECT_GT(refused.liveries, 0u);
+    EXPECT_FALSE(refused.written);
+}

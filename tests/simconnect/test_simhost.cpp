@@ -65,6 +65,11 @@ protected:
             if (j.is_object() && j.value("op", "") == op) out.push_back(j);
         return out;
     }
+    // A by-type answer is whole when as many entries arrived as each says it has.
+    bool allEntries(DWORD id) {
+        auto r = got.of(id);
+        return !r.empty() && r.size() >= r.front().outOf;
+    }
     DWORD lastPacket() {
         DWORD id = 0;
         EXPECT_EQ(SimConnect_GetLastSentPacketID(h, &id), S_OK);
@@ -218,9 +223,8 @@ TEST_F(SimhostTest, ByTypeRequestIsAnsweredOncePerAircraftWithinTheRadius) {
     ASSERT_EQ(create("Airbus A320 Swiss", "FAR4", kUserLat + 1.0, kUserLon), S_OK);         // ~111 km
     ASSERT_TRUE(pumpUntil([&] { return got.of(SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID).size() == 4; }));
     ASSERT_EQ(SimConnect_RequestDataOnSimObjectType(h, 101, 404, 10000, SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT), S_OK);
-    ASSERT_TRUE(pumpUntil([&] { return got.of(SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE).size() >= 4; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    SimConnect_CallDispatch(h, &Collected::proc, &got);
+    // Every entry says how many the answer has: wait for that many.
+    ASSERT_TRUE(pumpUntil([&] { return allEntries(SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE); }));
     auto replies = got.of(SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE);
     ASSERT_EQ(replies.size(), 4u);  // the user aircraft and the three near ones
     std::vector<std::string> tails;
@@ -386,9 +390,7 @@ TEST_F(StrictSimhostTest, AHelicopterIsAnnouncedAsOne) {
     EXPECT_EQ(added[1].objectId, heli);
     EXPECT_EQ(added[1].objectType, static_cast<DWORD>(SIMCONNECT_SIMOBJECT_TYPE_HELICOPTER));
     ASSERT_EQ(SimConnect_RequestDataOnSimObjectType(h, 101, 404, 20000, SIMCONNECT_SIMOBJECT_TYPE_HELICOPTER), S_OK);
-    ASSERT_TRUE(pumpUntil([&] { return !got.of(SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE).empty(); }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    SimConnect_CallDispatch(h, &Collected::proc, &got);
+    ASSERT_TRUE(pumpUntil([&] { return allEntries(SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE); }));
     ASSERT_EQ(got.of(SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE).size(), 1u);
     EXPECT_EQ(got.of(SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE)[0].objectId, heli);
     ASSERT_EQ(SimConnect_AIRemoveObject(h, heli, 105), S_OK);
@@ -441,6 +443,29 @@ TEST_F(SimhostTest, QuitIsDispatchedBeforeTheConnectionEnds) {
     EXPECT_EQ(got.of(SIMCONNECT_RECV_ID_EVENT_FILENAME)[0].fileName, "C:\\Flights\\LSZH.fxml");
     EXPECT_EQ(got.of(SIMCONNECT_RECV_ID_QUIT).size(), 1u);
     EXPECT_EQ(SimConnect_CallDispatch(h, &Collected::proc, &got), E_FAIL);
+}
+
+TEST_F(SimhostTest, AStalledSimulatorStopsReadingUntilTheStallEnds) {
+    startHost(options());
+    open();
+    ASSERT_TRUE(pumpUntil([&] { return !got.of(SIMCONNECT_RECV_ID_OPEN).empty(); }));
+    EXPECT_NE(server->command("stall x"), "");
+    EXPECT_EQ(server->command("stall 600"), "");
+    const auto handledBefore = server->messagesHandled();
+    // Nothing is read: the link and then the client's queue fill until the client refuses more.
+    int accepted = 0;
+    while (create("Unknown title", "N1", kUserLat, kUserLon) == S_OK) {
+        ++accepted;
+        ASSERT_LT(accepted, 200000) << "the stalled simulator went on reading";
+    }
+    EXPECT_GT(accepted, 1000);
+    EXPECT_LE(server->messagesHandled(), handledBefore + 1);  // at most the chunk read as the stall began
+    EXPECT_EQ(connectionState(h), ConnectionState::Open);
+    // Awake again, it reads everything that waited, in order.
+    EXPECT_EQ(server->command("stall 0"), "");
+    ASSERT_TRUE(waitFor([&] { return server->messagesHandled() >= handledBefore + accepted; }, 30000));
+    EXPECT_EQ(create("Airbus A320 Swiss", "N2", kUserLat, kUserLon), S_OK);
+    ASSERT_TRUE(pumpUntil([&] { return !got.of(SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID).empty(); }));
 }
 
 TEST_F(SimhostTest, OpenFailsWhenNothingListens) {

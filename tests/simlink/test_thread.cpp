@@ -119,7 +119,8 @@ TEST_F(ThreadTest, RetriesOpenUntilTheSimulatorIsThereAndGivesUpOnAStop) {
     fake.setOpenFails(true);
     link.start();
     ASSERT_TRUE(waitFor([&] { return statusText() == "Waiting for Prepar3Dv5 ..."; }));
-    std::this_thread::sleep_for(250ms);
+    const int tried = fake.openAttempts();
+    ASSERT_TRUE(waitFor([&] { return fake.openAttempts() >= tried + 2; }));  // it goes on trying
     EXPECT_TRUE(link.threadRunning());
     fake.setOpenFails(false);
     simulatorSays("Lockheed Martin Prepar3D v5");

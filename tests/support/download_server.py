@@ -40,6 +40,7 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 import urllib.parse
 
 stopping = threading.Event()
@@ -217,6 +218,23 @@ def main():
         return rc
     finally:
         shutil.rmtree(work, ignore_errors=True)
+
+
+def start_background(tree, work):
+    """This server in its own process, serving a copy of tree; returns (process,
+    its variables) once it listens. Stop it with terminate()."""
+    ready = os.path.join(work, "server.env")
+    proc = subprocess.Popen([sys.executable, os.path.abspath(__file__), "--tree", tree, "--ready-file", ready],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    deadline = time.time() + 30
+    while not os.path.exists(ready):
+        if time.time() > deadline or proc.poll() is not None:
+            proc.kill()
+            raise SystemExit("the download server did not start")
+        time.sleep(0.05)
+    with open(ready) as f:
+        env = dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line)
+    return proc, env
 
 
 if __name__ == "__main__":

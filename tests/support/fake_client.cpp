@@ -47,6 +47,7 @@ HRESULT FakeClient::record(HANDLE h, HRESULT encoded, wire::Bytes& message) {
 HRESULT FakeClient::SimConnect_Open(HANDLE* ph, LPCSTR name, HWND, DWORD, HANDLE, DWORD) {
     if (!ph) return E_FAIL;
     *ph = nullptr;
+    ++openAttempts_;
     wire::Bytes m;
     if (HRESULT hr = wire::encodeOpen(m, name); FAILED(hr)) return hr;
     {

@@ -3,6 +3,7 @@
 // and dispatches the simulator messages a test queues.
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <mutex>
 #include <vector>
@@ -23,6 +24,7 @@ public:
     void clearSent();
     // Makes Open fail, or every later operation fail with E_FAIL (a dropped connection).
     void setOpenFails(bool fails) { openFails_ = fails; }
+    int openAttempts() const { return openAttempts_.load(); }
     void setConnectionLost(bool lost) { lost_ = lost; }
     bool isOpen() const { return open_; }
 
@@ -66,6 +68,7 @@ private:
     DWORD lastPacketId_ = 0;
     bool open_ = false;
     bool openFails_ = false;
+    std::atomic<int> openAttempts_{0};
     bool lost_ = false;
 };
 

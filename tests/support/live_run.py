@@ -37,6 +37,46 @@ def wait_for(predicate, seconds):
     return predicate()
 
 
+def install_realtraffic(env, range_nm):
+    """RealTraffic as installed, on a free TCP port; returns the port (text)."""
+    # RealTraffic counts as installed when its program file is there.
+    rt = os.path.join(env["XDG_CONFIG_HOME"], "InsideSystems")
+    os.makedirs(rt, exist_ok=True)
+    open(os.path.join(rt, "RealTraffic.jar"), "w").close()
+    tcp = str(20000 + random.randrange(20000))
+    for k, v in (("AUTO_RANGE", "false"), ("RANGE", str(range_nm)), ("PORT_NUMBER", tcp), ("MAX_LIVE_SEL", "500")):
+        set_parameter(env, k, v)
+    return tcp
+
+
+def start_simhost(simhost, env, titles, user, trace, log, extra=(), trace_interval="0"):
+    """simhost with the user parked at LAT,LON,HDG, listening once this returns."""
+    sim = subprocess.Popen([simhost, "--port", "0", "--titles", titles, "--user", "parked:" + user,
+                            "--trace", trace, "--trace-interval", trace_interval] + list(extra),
+                           env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=log, text=True)
+    log.write(sim.stdout.readline())  # listening: the ports are in the registry now
+    log.flush()
+    return sim
+
+
+def close_program(prog, seconds=60):
+    """Asks the program to close as its window's close would; False if it had to be killed."""
+    if prog.poll() is not None:
+        return True
+    try:
+        prog.stdin.write("close\n")
+        prog.stdin.flush()
+    except OSError:
+        pass
+    try:
+        prog.wait(timeout=seconds)
+        return True
+    except subprocess.TimeoutExpired:
+        prog.kill()
+        prog.wait()
+        return False
+
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
@@ -89,13 +129,7 @@ def prepare(a, out, max_pairs=400):
         with open(both, "w") as f:
             f.write(read(titles) + read(os.path.join(extra, "titles.txt")))
         titles = both
-    # RealTraffic counts as installed when its program file is there.
-    rt = os.path.join(env["XDG_CONFIG_HOME"], "InsideSystems")
-    os.makedirs(rt, exist_ok=True)
-    open(os.path.join(rt, "RealTraffic.jar"), "w").close()
-    tcp = str(20000 + random.randrange(20000))
-    for k, v in (("AUTO_RANGE", "false"), ("RANGE", str(a.range)), ("PORT_NUMBER", tcp), ("MAX_LIVE_SEL", "500")):
-        set_parameter(env, k, v)
+    tcp = install_realtraffic(env, a.range)
     if a.park_file and not getattr(a, "serve", ""):
         # The park airport's file as the user's own: no download needed.
         code = os.path.splitext(os.path.basename(a.park_file))[0]
@@ -136,10 +170,8 @@ def start(a, env, install, titles, out, trace_interval="0", simhost_args=()):
     sent = os.path.join(out, "rtfeed_sent.txt")
     logs = {n: open(os.path.join(out, n + ".out"), "w") for n in ("simhost", "rtfeed", "ventrix")}
     ground = [x for g in a.ground for x in ("--ground", g)]
-    sim = subprocess.Popen([a.simhost, "--port", "0", "--titles", titles, "--user", "parked:" + a.user,
-                            "--trace", trace, "--trace-interval", trace_interval] + ground + list(simhost_args),
-                           env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=logs["simhost"], text=True)
-    logs["simhost"].write(sim.stdout.readline())  # listening: the ports are in the registry now
+    sim = start_simhost(a.simhost, env, titles, a.user, trace, logs["simhost"], ground + list(simhost_args),
+                        trace_interval)
     prog = subprocess.Popen([a.exe], cwd=install, env=env, stdin=subprocess.PIPE, stdout=logs["ventrix"],
                             stderr=subprocess.STDOUT, text=True)
     return sim, prog, logs, trace, sent
@@ -156,19 +188,9 @@ def finish(prog, feed, sim, logs):
     """Closes the program as the window's close button would, then the feed and
     simhost. False when the program did not close or failed."""
     ok = True
-    if prog.poll() is None:
-        try:
-            prog.stdin.write("close\n")
-            prog.stdin.flush()
-        except OSError:
-            pass
-        try:
-            prog.wait(timeout=60)
-        except subprocess.TimeoutExpired:
-            prog.kill()
-            prog.wait()
-            print("live_run: the program did not close")
-            ok = False
+    if not close_program(prog):
+        print("live_run: the program did not close")
+        ok = False
     if feed and feed.poll() is None:
         feed.terminate()
         feed.wait()

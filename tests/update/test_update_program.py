@@ -11,10 +11,10 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from world import make_world, read, read_parameters, write_parameters  # noqa: E402
+import download_server  # noqa: E402
 
 EXE, REFDATA, TREE, SERVER, LIVGEN = (os.path.abspath(a) for a in sys.argv[1:6])
 RUNNING = sys.argv[6]
@@ -31,18 +31,7 @@ def check(cond, what):
 
 
 def start_server(tree, work):
-    ready = os.path.join(work, "server.env")
-    proc = subprocess.Popen([sys.executable, SERVER, "--tree", tree, "--ready-file", ready],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    deadline = time.time() + 30
-    while not os.path.exists(ready):
-        if time.time() > deadline or proc.poll() is not None:
-            proc.kill()
-            raise SystemExit("the download server did not start")
-        time.sleep(0.05)
-    with open(ready) as f:
-        env = dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line)
-    return proc, env
+    return download_server.start_background(tree, work)
 
 
 def run(install, env):

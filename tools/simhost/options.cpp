@@ -27,7 +27,8 @@ std::string usage() {
            "  --not-running      the simulation starts paused ('sim 1' on stdin starts it)\n"
            "  --no-registry      do not write the ports\n"
            "The ports go to the registry (off Windows: the file named by VNTX_REGISTRY).\n"
-           "Commands on stdin: sim 0|1, flightloaded PATH, positionchanged, quit, drop, exit\n";
+           "Commands on stdin: sim 0|1, flightloaded PATH, positionchanged, quit, drop, exit,\n"
+           "  stall SECONDS (no frames, nothing read: the client's link fills)\n";
 }
 
 bool parseOptions(const std::vector<std::string>& args, Options& o, std::string& error) {

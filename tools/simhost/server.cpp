@@ -208,6 +208,10 @@ void Server::stop() {
     if (trace_.is_open()) trace_.close();
 }
 
+void Server::waitWhileStalled() {
+    while (!stopping_ && stalled()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
 double Server::now() const {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
 }
@@ -289,6 +293,7 @@ void Server::readSession(const std::shared_ptr<Session>& s) {
         int error = 0;
         long n = s->stream->read(chunk.data(), chunk.size(), error);
         if (n <= 0) break;
+        waitWhileStalled();
         framer.append(chunk.data(), static_cast<std::size_t>(n));
         {
             std::lock_guard lock(mutex_);
@@ -358,6 +363,7 @@ void Server::frameLoop() {
         next += period;
         platform::sleepUntil(next);
         if (clock::now() - next > period * 5) next = clock::now();  // do not race to catch up after a stall
+        if (stalled()) continue;
         {
             std::lock_guard lock(mutex_);
             double t = now();
@@ -769,6 +775,15 @@ std::string Server::command(const std::string& line) {
             for (auto& s : sessions_)
                 if (!s->finished) wire::appendQuit(s->pending, s->version);
             cut = sessions_;
+        } else if (cmd == "stall") {
+            double seconds = 0;
+            try {
+                seconds = std::stod(arg);
+            } catch (const std::exception&) {
+                return "stall needs a number of seconds";
+            }
+            if (!(seconds >= 0 && seconds <= 3600)) return "stall needs 0 to 3600 seconds";
+            stallUntil_ = now() + seconds;
         } else if (cmd == "drop") {
             for (auto& s : sessions_) s->pending.clear();
             cut = sessions_;

@@ -61,7 +61,7 @@ public:
     int port6() const { return port6_; }
     std::string pipePath() const;
 
-    // "sim 0|1", "flightloaded PATH", "positionchanged", "quit", "drop".
+    // "sim 0|1", "flightloaded PATH", "positionchanged", "quit", "drop", "stall SECONDS".
     // Returns an empty string, or the reason the command was not understood.
     std::string command(const std::string& line);
 
@@ -83,6 +83,10 @@ private:
     void flushAll();
     void flush(Session& s);
     double now() const;
+    // A stalled simulator runs no frames and reads nothing: the client's
+    // writes fill the link until it refuses more.
+    bool stalled() const { return now() < stallUntil_.load(); }
+    void waitWhileStalled();
     void trace(const std::string& jsonLine);
     void tracePosition(const SimObject& o, bool force);
 
@@ -93,6 +97,7 @@ private:
     std::uint64_t nextSessionId_ = 1;
     std::atomic<bool> stopping_{false};
     std::atomic<std::uint64_t> handled_{0};
+    std::atomic<double> stallUntil_{0};
     std::chrono::steady_clock::time_point start_;
 
     std::intptr_t listen4_ = -1, listen6_ = -1;
