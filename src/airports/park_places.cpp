@@ -129,11 +129,21 @@ fs::path parkFileOnDisk(std::string_view location, std::string& error) {
     return kept;
 }
 
+// The publisher comes from the park file: a separator, a drive colon or a
+// name of dots only would lead the learned file out of its folder.
+static std::string publisherFolder(std::string_view publisher) {
+    std::string out(publisher);
+    for (char& c : out)
+        if (c == '/' || c == '\\' || c == ':') c = '_';
+    if (!out.empty() && out.find_first_not_of('.') == std::string::npos) out.assign(out.size(), '_');
+    return out;
+}
+
 // Paths are put together as text with "/", which both systems take, so that
 // log lines read the same everywhere.
 fs::path learnedFilePath(std::string_view code, std::string_view publisher) {
     std::string folder = publisher == "stock" || publisher == "simaddon" ? std::string(publisher)
-                                                                          : "thirdparty/" + std::string(publisher);
+                                                                          : "thirdparty/" + publisherFolder(publisher);
     if (folder.back() == '/') folder.pop_back();
     return platform::pathFromUtf8(fmt::format("{}/{}/{}.xml", kLearnedFolder, folder, code));
 }

@@ -101,6 +101,9 @@ bool Parameters::readParameters() {
     auto loaded = doc.load_file(path.c_str());
     if (!loaded) {
         logf("{} not found, default values taken:", path.string());
+        // A damaged file leaves what was parsed before the damage in doc:
+        // the defaults are written alone, not after it as a second root.
+        doc.reset();
         auto root = doc.append_child("parameters");
         auto add = [&](const char* key, const std::string& value) {
             if (!appendParameter(root, key, value))

@@ -139,6 +139,14 @@ bool RealTrafficLink::sendText(const std::string& text) {
     return false;
 }
 
+std::optional<std::string> readVersionReply(std::string_view reply) {
+    const auto doc = nlohmann::json::parse(reply, nullptr, false);
+    if (!doc.is_object()) return std::nullopt;
+    const auto it = doc.find("version");
+    if (it == doc.end() || it->is_null()) return std::string();
+    return it->is_string() ? it->get<std::string>() : it->dump();
+}
+
 void RealTrafficLink::handshake() {
     showStatus(fmt::format("Waiting for RealTraffic to connect to {} ...", kProgramName), true);
     flushLog();
@@ -154,17 +162,9 @@ void RealTrafficLink::handshake() {
         logLine("No RealTraffic version received?");
         timeSyncEnabled = false;
     } else {
-        const auto doc = nlohmann::json::parse(reply, nullptr, false);
-        if (!doc.is_object()) {
-            timeSyncEnabled = false;
-            setRealTrafficVersion("");
-        } else {
-            timeSyncEnabled = true;
-            const auto it = doc.find("version");
-            setRealTrafficVersion(it != doc.end() && it->is_string() ? it->get<std::string>()
-                                  : it != doc.end() && !it->is_null() ? it->dump()
-                                                                      : std::string());
-        }
+        const auto version = readVersionReply(reply);
+        timeSyncEnabled = version.has_value();
+        setRealTrafficVersion(version.value_or(""));
     }
     indicators().realTraffic = true;
     requestRepaint();

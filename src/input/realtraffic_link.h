@@ -6,7 +6,9 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "input/user_aircraft.h"
 #include "platform/socket.h"
@@ -17,6 +19,10 @@ namespace vntx::input {
 std::string formatUserPosition(const UserAircraftState& user);
 // "Qs123=<milliseconds since 1970>\r\n"
 std::string formatSimulatorTime(std::int64_t epochSeconds);
+// RealTraffic's reply to "Qs999=version": nullopt when it is no JSON object
+// (the older versions without time sync), else its "version" (a string as it
+// stands, any other value as JSON text, empty when absent or null).
+std::optional<std::string> readVersionReply(std::string_view reply);
 
 class RealTrafficLink {
 public:

@@ -185,6 +185,30 @@ TEST_F(ParkFiles, BrokenLearnedFileIsSetAsideAndIgnored) {
     EXPECT_TRUE(logged("airports/learned/stock/TEST.xml found, but could not be loaded, saved as *.0.xml: "));
 }
 
+TEST_F(ParkFiles, APublisherNameNeverLeadsTheLearnedFileOutOfItsFolder) {
+    // The publisher is the park file's own text: a third party's file (or a
+    // damaged download) may name anything.
+    for (const std::string publisher : {"../../../outside", "..", "C:\\Windows", "a/../../b", "..\\..\\x"}) {
+        SCOPED_TRACE(publisher);
+        write("airports/my_thirdparty/TEST.xml", parkFile(kStands, "", publisher));
+        ASSERT_EQ(read("airports/my_thirdparty/TEST.xml"), "");
+        ++airport.updates;
+        ASSERT_TRUE(saveLearnedFile(airport));
+        const fs::path saved = learnedFilePath("TEST", publisher);
+        ASSERT_TRUE(fs::exists(tmp / saved));
+        EXPECT_TRUE(fs::equivalent((tmp / saved).parent_path().parent_path(), tmp / "airports/learned/thirdparty"));
+        // Read again, the saved file is the one merged.
+        ASSERT_EQ(read("airports/my_thirdparty/TEST.xml"), "");
+        fs::remove_all(tmp / "airports/learned/thirdparty");
+    }
+    EXPECT_FALSE(fs::exists(tmp / "outside"));
+    EXPECT_FALSE(fs::exists(tmp / "TEST.xml"));
+    EXPECT_FALSE(fs::exists(tmp / "airports/TEST.xml"));
+    // Plain publisher names keep their folders.
+    EXPECT_EQ(learnedFilePath("TEST", "FlyTampa").generic_string(), "airports/learned/thirdparty/FlyTampa/TEST.xml");
+    EXPECT_EQ(learnedFilePath("TEST", "stock").generic_string(), "airports/learned/stock/TEST.xml");
+}
+
 TEST_F(ParkFiles, WithoutLearnedFileTheSettingsFollowQualityAndCatalogue) {
     catalogue(R"(<airport code="TEST" iata="TST" lat="47.45" lon="8.55" alt="1" stands="2"/>)");
     params().PARK_SOFT.set(true);

@@ -161,6 +161,27 @@ TEST_F(ParametersTest, WriteIntoAFileThatDoesNotLoadStartsANewDocument) {
     EXPECT_EQ(stored("BLOCK_CALLSIGN"), "DLH4AB");
 }
 
+TEST_F(ParametersTest, ADamagedFileIsReplacedByTheDefaultsAloneAndReadsTheSameNextTime) {
+    // Damaged after two entries: what was parsed before the damage must not
+    // stay in the file beside the defaults (a second root the next start
+    // would read first).
+    auto& p = params();
+    std::filesystem::create_directories(p.file().parent_path());
+    writeFile(p.file(), "<?xml version=\"1.0\"?>\n<parameters>\n" + entry("SCAN_LIVERIES", "false") +
+                            entry("MAIN_WINDOW_X", "-120") + "<parameter name=\"RANGE\" value=\"7\"");
+    EXPECT_TRUE(p.readParameters());
+    EXPECT_TRUE(p.SCAN_LIVERIES);
+    EXPECT_EQ(p.MAIN_WINDOW_X.get(), 400);
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_file(p.file().c_str()));
+    EXPECT_EQ(std::distance(doc.children().begin(), doc.children().end()), 1);
+    p.resetToDefaults();
+    p.SCAN_LIVERIES.set(false);
+    EXPECT_FALSE(p.readParameters());
+    EXPECT_TRUE(p.SCAN_LIVERIES);
+    EXPECT_EQ(p.MAIN_WINDOW_X.get(), 400);
+}
+
 TEST(ConversionTables, Boundaries) {
     EXPECT_EQ(nearestRangeChoice(2), 2);
     EXPECT_EQ(nearestRangeChoice(5), 5);

@@ -242,8 +242,10 @@ TEST(TrafficDecoder, CollectsCallsignsOnlyWhenAsked) {
     d.decode(Datagram{}.text(), s, r);
     EXPECT_FALSE(d.hasSeenCallsign());
     s.collectCallsigns = true;
-    // Collected even when the record is dropped later (no type).
-    d.decode(Datagram{}.set(10, "null").text(), s, r);
+    // Collected even when the record is dropped later (no type). The views
+    // point into the datagram, which must outlive them.
+    const std::string dropped = Datagram{}.set(10, "null").text();
+    d.decode(dropped, s, r);
     ASSERT_TRUE(d.hasSeenCallsign());
     EXPECT_EQ(d.seenTimestampText(), "1704067200.5");
     EXPECT_EQ(d.seenCallsign(), "SWR123");
