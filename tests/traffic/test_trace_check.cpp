@@ -241,5 +241,33 @@ TEST(TraceMap, StandsOfTheParkFileAndParkedAircraftThatNeverMovedAreDrawn) {
     EXPECT_NE(svg.find("<polyline"), std::string::npos);
 }
 
+TEST(TraceMap, TheParkFilesAirportKeepsTheGroundReportsAroundIt) {
+    const std::string park =
+        "<?xml version=\"1.0\"?>\n<parameters><parameter name=\"altitude\" value=\"1416\"/></parameters>\n"
+        "<parkpositions><parkpos id=\"A\" latitude=\"47.0\" longitude=\"8.0\" radius=\"20\"/>"
+        "<parkpos id=\"B\" latitude=\"47.002\" longitude=\"8.004\" radius=\"20\"/></parkpositions>\n";
+    const auto airport = parkAirportOf(park);
+    ASSERT_TRUE(airport);
+    EXPECT_NEAR(airport->latitude, 47.001, 1e-9);
+    EXPECT_NEAR(airport->longitude, 8.002, 1e-9);
+    EXPECT_EQ(airport->elevationFt, 1416);
+    EXPECT_FALSE(parkAirportOf("<parkpositions/>"));
+
+    // A taxiing report at the airport: dropped without the park airport, kept with it.
+    rtfeed::Report r = flightReport(0x4B1801, 47.001, 8.002, "SWR12");
+    r.altitude = 1416;
+    r.groundSpeed = 15;
+    r.onGround = true;
+    std::ostringstream line;
+    line << fmt::format("{:.3f}\t", kWall) << rtfeed::trafficDatagram(r, kWall) << "\n";
+    input::DecoderSettings ds;
+    ds.userLatitude = 47.0;
+    ds.userLongitude = 8.0;
+    std::istringstream without(line.str()), with(line.str());
+    EXPECT_TRUE(readSentLog(without, ds).empty());
+    ds.parkAirport = airport;
+    EXPECT_EQ(readSentLog(with, ds).size(), 1u);
+}
+
 }  // namespace
 }  // namespace vntx::fidelity

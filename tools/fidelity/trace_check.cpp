@@ -343,6 +343,21 @@ std::vector<StandMark> readStandMarks(const std::string& text) {
     return out;
 }
 
+std::optional<input::ParkAirportRef> parkAirportOf(const std::string& text) {
+    const auto stands = readStandMarks(text);
+    if (stands.empty()) return std::nullopt;
+    input::ParkAirportRef a;
+    for (const auto& m : stands) {
+        a.latitude += m.lat / stands.size();
+        a.longitude += m.lon / stands.size();
+    }
+    pugi::xml_document doc;
+    doc.load_string(text.c_str());
+    for (auto p : doc.child("parameters").children("parameter"))
+        if (std::string(p.attribute("name").as_string()) == "altitude") a.elevationFt = p.attribute("value").as_double();
+    return a;
+}
+
 std::string traceSvg(const SimTrace& trace, const std::vector<SentReport>& reports, const std::vector<StandMark>& stands) {
     double minLat = 90, maxLat = -90, minLon = 180, maxLon = -180;
     auto grow = [&](double la, double lo) {

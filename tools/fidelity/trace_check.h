@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <istream>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -111,6 +112,11 @@ struct StandMark {
 };
 // The stands ("parkpos") of a park file; empty when it cannot be read.
 std::vector<StandMark> readStandMarks(const std::string& parkFileText);
+
+// The airport of a park file as the decoder's park airport (the middle of
+// its stands, its "altitude"), so that ground reports around it are kept as
+// the program keeps them; none without stands.
+std::optional<input::ParkAirportRef> parkAirportOf(const std::string& parkFileText);
 
 // A map of reported positions (dots) against the traced paths (lines), with
 // the stands (circles) and the objects that never moved, the parked aircraft

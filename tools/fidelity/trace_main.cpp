@@ -62,6 +62,15 @@ int main(int argc, char** argv) {
         std::cerr << "trace_fidelity: cannot read " << (!sent ? sentPath : tracePath) << "\n";
         return 1;
     }
+    std::vector<fidelity::StandMark> stands;
+    if (!standsPath.empty()) {
+        std::ifstream in(standsPath);
+        std::stringstream text;
+        text << in.rdbuf();
+        stands = fidelity::readStandMarks(text.str());
+        // Ground reports count around the park airport, as in the program.
+        ds.parkAirport = fidelity::parkAirportOf(text.str());
+    }
     auto reports = fidelity::readSentLog(sent, ds);
     if (dueFrom > 0) std::erase_if(reports, [&](const auto& r) { return r.sentAt + delay < dueFrom; });
     const auto trace = fidelity::readSimTrace(traceIn);
@@ -71,13 +80,6 @@ int main(int argc, char** argv) {
     }
     const auto f = fidelity::checkTrace(trace, reports, delay, dueTo);
     std::cout << fidelity::formatTraceFigures(f);
-    std::vector<fidelity::StandMark> stands;
-    if (!standsPath.empty()) {
-        std::ifstream in(standsPath);
-        std::stringstream text;
-        text << in.rdbuf();
-        stands = fidelity::readStandMarks(text.str());
-    }
     if (!svgPath.empty()) writeFileAtomically(svgPath, fidelity::traceSvg(trace, reports, stands));
     // Every object the program created is taken over and moved by it.
     bool ok = f.teleports == 0 && f.neverTied.empty() && f.neverPlaced.empty();
