@@ -12,13 +12,7 @@ import tempfile
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import compare_runs  # noqa: E402
 
-failures = []
-
-
-def check(cond, what):
-    print(("ok   " if cond else "FAIL ") + what, flush=True)
-    if not cond:
-        failures.append(what)
+from checks import check, failures, finish  # noqa: E402
 
 
 def write_run(root, name, creations, removed_by_program=(), plans_refused=0, median=3.0, p95=150.0, teleports=0,
@@ -113,5 +107,4 @@ with tempfile.TemporaryDirectory() as root:
     check(not any("at its lag" in x or "behind the due" in x for x in f), "nine reports: the figures are not compared (%s)" % f)
     check(any("no teleports" in x for x in f), "nine reports: a teleport is still caught")
 
-print("%d failed" % len(failures))
-sys.exit(1 if failures else 0)
+finish()

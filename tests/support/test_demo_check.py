@@ -12,13 +12,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import demo_check  # noqa: E402
 from live_run import ground_story  # noqa: E402
 
-failures = []
-
-
-def check(cond, what):
-    print(("ok   " if cond else "FAIL ") + what, flush=True)
-    if not cond:
-        failures.append(what)
+from checks import check, failures, finish  # noqa: E402
 
 
 LOG = """F70     : VJT796   parking, stand taken
@@ -68,5 +62,4 @@ check(not passes(good.replace(", took off", ", did not take off in the run")), "
 check(passes(good.replace(", took off", ", did not take off in the run"), take_off=False),
       "a short run without the take-off")
 check(not passes(good.replace("teleports 0", "teleports 2")), "no teleports")
-print("%d failed" % len(failures))
-sys.exit(1 if failures else 0)
+finish()

@@ -11,13 +11,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import soak  # noqa: E402
 
-failures = []
-
-
-def check(cond, what):
-    print(("ok   " if cond else "FAIL ") + what, flush=True)
-    if not cond:
-        failures.append(what)
+from checks import check, failures, finish  # noqa: E402
 
 
 FULL = ("12:00:01 Load: loop period mean 10.01 ms, 99th percentile 10.6 ms, largest 23.4 ms (5994 ticks); "
@@ -100,9 +94,7 @@ def main():
     test_load_line()
     test_figures_and_limits()
     test_tail_and_window()
-    if failures:
-        print("%d failed" % len(failures))
-        sys.exit(1)
+    finish()
 
 
 if __name__ == "__main__":
