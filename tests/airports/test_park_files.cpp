@@ -195,8 +195,8 @@ TEST_F(ParkFiles, APublisherNameNeverLeadsTheLearnedFileOutOfItsFolder) {
         ++airport.updates;
         ASSERT_TRUE(saveLearnedFile(airport));
         const fs::path saved = learnedFilePath("TEST", publisher);
-        ASSERT_TRUE(fs::exists(tmp / saved));
-        EXPECT_TRUE(fs::equivalent((tmp / saved).parent_path().parent_path(), tmp / "airports/learned/thirdparty"));
+        ASSERT_TRUE(fs::exists(tmp.path() / saved));
+        EXPECT_TRUE(fs::equivalent((tmp.path() / saved).parent_path().parent_path(), tmp / "airports/learned/thirdparty"));
         // Read again, the saved file is the one merged.
         ASSERT_EQ(read("airports/my_thirdparty/TEST.xml"), "");
         fs::remove_all(tmp / "airports/learned/thirdparty");
