@@ -17,7 +17,7 @@ endfunction()
 
 # vntx_test(name SOURCES ... DEPS ...): a GoogleTest executable registered with CTest.
 function(vntx_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "" "RESOURCE_LOCK" "SOURCES;DEPS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
@@ -28,8 +28,16 @@ function(vntx_test name)
   # One environment entry only: gtest_discover_tests splits a list of them
   # into separate arguments. The shared data lies beside the checkout
   # (VNTX_SOURCE_DIR/../shared) unless VNTX_SHARED_DIR says otherwise.
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "VNTX_SOURCE_DIR=${PROJECT_SOURCE_DIR}" LABELS "${T_LABELS}")
+  # RESOURCE_LOCK: tests that share something outside their sandbox run one
+  # at a time.
+  if(T_RESOURCE_LOCK)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+      PROPERTIES ENVIRONMENT "VNTX_SOURCE_DIR=${PROJECT_SOURCE_DIR}" LABELS "${T_LABELS}"
+                 RESOURCE_LOCK ${T_RESOURCE_LOCK})
+  else()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+      PROPERTIES ENVIRONMENT "VNTX_SOURCE_DIR=${PROJECT_SOURCE_DIR}" LABELS "${T_LABELS}")
+  endif()
 endfunction()
 
 function(vntx_bench name)
