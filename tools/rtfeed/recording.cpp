@@ -65,6 +65,15 @@ void sortByTime(std::vector<Report>& v) {
     });
 }
 
+// A member of an object, null when missing: a const object's operator[]
+// must never be asked for a key it lacks (an assertion, or undefined
+// behaviour without assertions).
+const nlohmann::json& field(const nlohmann::json& j, const char* key) {
+    static const nlohmann::json none;
+    if (!j.is_object()) return none;
+    const auto it = j.find(key);
+    return it == j.end() ? none : *it;
+}
 double num(const nlohmann::json& j, double def) { return j.is_number() ? j.get<double>() : def; }
 std::string str(const nlohmann::json& j) { return j.is_string() ? cleanText(j.get<std::string>()) : std::string(); }
 
@@ -228,18 +237,18 @@ std::vector<Report> convertOpenSkyJson(std::istream& in) {
     const auto doc = nlohmann::json::parse(in);
     std::vector<Report> out;
     for (const auto& p : doc) {
-        if (!p.is_object() || !p["latitude"].is_number() || !p["longitude"].is_number()) continue;
+        if (!p.is_object() || !field(p, "latitude").is_number() || !field(p, "longitude").is_number()) continue;
         Report r;
-        r.time = num(p["timestamp"], 0) / 1000.0;
-        r.hex = parseHex(str(p["icao24"]));
-        r.lat = p["latitude"].get<double>();
-        r.lon = p["longitude"].get<double>();
+        r.time = num(field(p, "timestamp"), 0) / 1000.0;
+        r.hex = parseHex(str(field(p, "icao24")));
+        r.lat = field(p, "latitude").get<double>();
+        r.lon = field(p, "longitude").get<double>();
         r.onGround = p.value("onground", false);
-        r.altitude = r.onGround ? 0 : num(p["altitude"], 0);
-        r.groundSpeed = num(p["groundspeed"], 0);
-        r.track = num(p["track"], 0);
-        r.verticalRate = num(p["vertical_rate"], 0);
-        r.callsign = str(p["callsign"]);
+        r.altitude = r.onGround ? 0 : num(field(p, "altitude"), 0);
+        r.groundSpeed = num(field(p, "groundspeed"), 0);
+        r.track = num(field(p, "track"), 0);
+        r.verticalRate = num(field(p, "vertical_rate"), 0);
+        r.callsign = str(field(p, "callsign"));
         out.push_back(std::move(r));
     }
     sortByTime(out);
@@ -248,18 +257,18 @@ std::vector<Report> convertOpenSkyJson(std::istream& in) {
 
 std::vector<Report> convertReadsbTrace(std::istream& in) {
     const auto doc = nlohmann::json::parse(in);
-    const auto hex = parseHex(str(doc["icao"]));
-    const double base = num(doc["timestamp"], 0);
-    const std::string reg = str(doc["r"]), type = str(doc["t"]);
+    const auto hex = parseHex(str(field(doc, "icao")));
+    const double base = num(field(doc, "timestamp"), 0);
+    const std::string reg = str(field(doc, "r")), type = str(field(doc, "t"));
     std::vector<Report> out;
     std::string callsign;
     std::string category;
-    for (const auto& p : doc["trace"]) {
+    for (const auto& p : field(doc, "trace")) {
         if (!p.is_array() || p.size() < 6 || !p[1].is_number() || !p[2].is_number()) continue;
         const auto& detail = p.size() > 8 ? p[8] : nlohmann::json();
         if (detail.is_object()) {
-            if (detail.contains("flight")) callsign = str(detail["flight"]);
-            if (detail.contains("category")) category = str(detail["category"]);
+            if (detail.contains("flight")) callsign = str(field(detail, "flight"));
+            if (detail.contains("category")) category = str(field(detail, "category"));
         }
         Report r;
         r.time = base + num(p[0], 0);
@@ -275,8 +284,8 @@ std::vector<Report> convertReadsbTrace(std::istream& in) {
         if (r.roll == 0) r.roll = -1;
         if (detail.is_object()) {
             r.trueAirspeed = num(detail.value("tas", nlohmann::json()), -1);
-            if (detail.contains("true_heading") && detail["true_heading"].is_number())
-                r.heading = detail["true_heading"].get<double>();
+            if (detail.contains("true_heading") && field(detail, "true_heading").is_number())
+                r.heading = field(detail, "true_heading").get<double>();
         }
         r.callsign = callsign;
         r.registration = reg;
@@ -293,20 +302,20 @@ std::vector<Report> convertReadsbTrace(std::istream& in) {
 // position message gives a report with that state (surface positions, BDS
 // 0,6, are on the ground).
 void fuseModeS(const nlohmann::json& p, std::unordered_map<std::uint32_t, Report>& state, std::vector<Report>& out) {
-    const auto hex = parseHex(str(p["icao24"]));
+    const auto hex = parseHex(str(field(p, "icao24")));
     Report& s = state[hex];
     const std::string bds = str(p.value("bds", nlohmann::json()));
-    if (p.contains("callsign") && p["callsign"].is_string()) s.callsign = cleanText(p["callsign"].get<std::string>());
-    if (p.contains("altitude") && p["altitude"].is_number()) s.altitude = p["altitude"].get<double>();
-    if (p.contains("groundspeed") && p["groundspeed"].is_number()) s.groundSpeed = p["groundspeed"].get<double>();
-    if (p.contains("track") && p["track"].is_number()) s.track = p["track"].get<double>();
-    if (p.contains("vertical_rate") && p["vertical_rate"].is_number()) s.verticalRate = p["vertical_rate"].get<double>();
-    if (!p["latitude"].is_number() || !p["longitude"].is_number()) return;
+    if (p.contains("callsign") && field(p, "callsign").is_string()) s.callsign = cleanText(field(p, "callsign").get<std::string>());
+    if (p.contains("altitude") && field(p, "altitude").is_number()) s.altitude = field(p, "altitude").get<double>();
+    if (p.contains("groundspeed") && field(p, "groundspeed").is_number()) s.groundSpeed = field(p, "groundspeed").get<double>();
+    if (p.contains("track") && field(p, "track").is_number()) s.track = field(p, "track").get<double>();
+    if (p.contains("vertical_rate") && field(p, "vertical_rate").is_number()) s.verticalRate = field(p, "vertical_rate").get<double>();
+    if (!field(p, "latitude").is_number() || !field(p, "longitude").is_number()) return;
     Report r = s;
     r.hex = hex;
-    r.time = num(p["timestamp"], 0);
-    r.lat = p["latitude"].get<double>();
-    r.lon = p["longitude"].get<double>();
+    r.time = num(field(p, "timestamp"), 0);
+    r.lat = field(p, "latitude").get<double>();
+    r.lon = field(p, "longitude").get<double>();
     r.onGround = bds == "06";
     if (r.onGround) {
         r.altitude = 0;
@@ -328,21 +337,21 @@ std::vector<Report> convertReadsbPoints(std::istream& in) {
             fuseModeS(p, modeS, out);
             continue;
         }
-        if (!p.is_object() || !p["lat"].is_number() || !p["lon"].is_number()) continue;
+        if (!p.is_object() || !field(p, "lat").is_number() || !field(p, "lon").is_number()) continue;
         try {
             Report r;
-            r.time = num(p["now"], 0);
-            r.hex = parseHex(str(p["hex"]));
-            r.lat = p["lat"].get<double>();
-            r.lon = p["lon"].get<double>();
-            r.onGround = p["alt_baro"].is_string();
-            r.altitude = r.onGround ? 0 : num(p["alt_baro"], 0);
+            r.time = num(field(p, "now"), 0);
+            r.hex = parseHex(str(field(p, "hex")));
+            r.lat = field(p, "lat").get<double>();
+            r.lon = field(p, "lon").get<double>();
+            r.onGround = field(p, "alt_baro").is_string();
+            r.altitude = r.onGround ? 0 : num(field(p, "alt_baro"), 0);
             r.groundSpeed = num(p.value("gscp", nlohmann::json()), 0);
             r.track = num(p.value("track", nlohmann::json()), 0);
             r.verticalRate = num(p.value("baro_rate", nlohmann::json()), 0);
             r.callsign = str(p.value("flight", nlohmann::json()));
             r.category = str(p.value("category", nlohmann::json()));
-            const auto& fd = p["flightdict"];
+            const auto& fd = field(p, "flightdict");
             if (fd.is_object()) {
                 if (fd.contains("r")) r.registration = str(fd["r"]);
                 if (fd.contains("t")) r.type = str(fd["t"]);
