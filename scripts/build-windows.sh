@@ -64,7 +64,10 @@ stamp "release made in $BUILD_DIR/release"
 if [ "${WIN_SKIP_TESTS:-0}" != 1 ]; then
     log=$BUILD_DIR/ctest-wine.log
     rc=0
-    ctest --test-dir "$BUILD_DIR" --output-on-failure -j2 --timeout 120 >"$log" 2>&1 || rc=$?
+    # A test whose process hangs at its exit under Wine (seen now and then on
+    # the window tests, after they passed) is run once more; one that fails
+    # twice fails.
+    ctest --test-dir "$BUILD_DIR" --output-on-failure -j2 --timeout 120 --repeat until-pass:2 >"$log" 2>&1 || rc=$?
     grep -E "tests passed|tests failed|\*\*\*|Failed|Not Run" "$log" || true
     if [ "$rc" -ne 0 ]; then
         cat "$log"

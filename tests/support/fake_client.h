@@ -69,7 +69,7 @@ private:
     bool open_ = false;
     bool openFails_ = false;
     std::atomic<int> openAttempts_{0};
-    bool lost_ = false;
+    std::atomic<bool> lost_{false};  // set by the test, read by the link's thread
 };
 
 }  // namespace vntx::simconnect
