@@ -66,10 +66,11 @@ private:
     std::vector<wire::Bytes> sent_;
     std::deque<wire::Bytes> received_;
     DWORD lastPacketId_ = 0;
-    bool open_ = false;
-    bool openFails_ = false;
+    // Set by the test, read by the link's thread.
+    std::atomic<bool> open_{false};
+    std::atomic<bool> openFails_{false};
     std::atomic<int> openAttempts_{0};
-    std::atomic<bool> lost_{false};  // set by the test, read by the link's thread
+    std::atomic<bool> lost_{false};
 };
 
 }  // namespace vntx::simconnect
