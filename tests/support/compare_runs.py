@@ -2,9 +2,9 @@
 """Lays live runs of the same recording and settings side by side (the Linux
 build and the Windows build under Wine) and checks that they did the same:
 the same aircraft created and removed by the program, the same livery per
-aircraft, fidelity within a tenth of the first run's figures (or within what
-the trace can resolve, see RESOLUTION_M) once each run's lag behind the due
-time is taken out, that lag within LAG_BUDGET_S of the first run's, no
+aircraft, fidelity no worse than the first run's by a tenth for the median
+and FIDELITY_TOLERANCE / P95_TOLERANCE (or by what the trace can resolve, see
+RESOLUTION_M) once each run's lag behind the due time is taken out, that lag within LAG_BUDGET_S of the first run's, no
 teleports, every
 flight plan accepted, and the control loop's period at 10 ms +- 1 ms on
 average.
@@ -21,6 +21,10 @@ import re
 import sys
 
 FIDELITY_TOLERANCE = 0.10
+# The 95th percentile of some 140 reports is their seventh largest distance:
+# between runs of the same build it moves by up to a tenth either way
+# (measured: -11 % to +9 %), so it is held to a wider margin.
+P95_TOLERANCE = 0.15
 # The trace places an object only to within the motion of one simulator frame
 # (30 per second) and one control-loop tick (10 ms): at 250 kt, 5.6 m. Two
 # Linux runs of the same recording side by side differ by that much in their
@@ -166,12 +170,14 @@ def compare(labels, runs):
         check(r is not None and v is not None and abs(v - r) <= LAG_BUDGET_S * 1000,
               "%s: %s ms behind the due time, within %d ms of %s's %s ms" % (
                   label, fmt(v), LAG_BUDGET_S * 1000, ref_label, fmt(r)))
-        for key in ("median", "p95"):
+        # No worse than the reference: a run that follows its reports more
+        # closely does not do something else.
+        for key, tolerance in (("median", FIDELITY_TOLERANCE), ("p95", P95_TOLERANCE)):
             r, v = ref["lag_" + key], s["lag_" + key]
-            allowed = max(FIDELITY_TOLERANCE * r, RESOLUTION_M) if r is not None else 0
-            ok = r is not None and v is not None and abs(v - r) <= allowed
-            check(ok, "%s: %s at its lag %s m, within %d %% of %s's %s m (or %.1f m)" % (
-                label, key, fmt(v), FIDELITY_TOLERANCE * 100, ref_label, fmt(r), RESOLUTION_M))
+            allowed = max(tolerance * r, RESOLUTION_M) if r is not None else 0
+            ok = r is not None and v is not None and v - r <= allowed
+            check(ok, "%s: %s at its lag %s m, at most %d %% above %s's %s m (or %.1f m)" % (
+                label, key, fmt(v), tolerance * 100, ref_label, fmt(r), RESOLUTION_M))
     return failures
 
 
