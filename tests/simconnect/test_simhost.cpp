@@ -4,7 +4,10 @@
 #include <cstring>
 
 #include "helpers.h"
+#include "platform/platform.h"
+#include "platform/socket.h"
 #include "server.h"
+#include "simconnect/config.h"
 #include "simconnect/simconnect.h"
 
 using namespace vntx::simconnect;
@@ -472,9 +475,25 @@ TEST_F(SimhostTest, OpenFailsWhenNothingListens) {
     Options o = options();
     o.port = -1;
     startHost(o);  // neither TCP nor pipe: every attempt fails
+    // The registry keeps the port of a simulator that has quit, and on Windows
+    // it is the one registry of every test: hold that port bound without
+    // listening, so that no other program can take it and answer.
+    namespace net = vntx::platform::net;
+    net::startup();
+    net::Address a;
+    ASSERT_EQ(net::resolve("127.0.0.1", "0", net::Family::IPv4, net::Kind::Stream, true, a), 0);
+    const net::Handle quit = net::open(a, net::Kind::Stream);
+    ASSERT_NE(quit, net::kInvalidSocket);
+    ASSERT_TRUE(net::bind(quit, a));
+    using vntx::platform::RegistryHive;
+    using vntx::platform::registryWriteString;
+    ASSERT_TRUE(registryWriteString(RegistryHive::CurrentUser, kRegistryKey, kRegistryPortIPv4,
+                                    std::to_string(net::localPort(quit))));
+    ASSERT_TRUE(registryWriteString(RegistryHive::CurrentUser, kRegistryKey, kRegistryPortIPv6, ""));
     EXPECT_EQ(SimConnect_Open(&h, "Ventrix_P3D", nullptr, 0, nullptr, 0), E_FAIL);
     EXPECT_EQ(h, nullptr);
     EXPECT_EQ(SimConnect_Open(&h, "Ventrix_P3D", nullptr, 0, nullptr, 3), E_FAIL);  // no [SimConnect.3]
+    net::close(quit);
 }
 
 // Runs only under run_simhost_process.sh, against the simhost program it started.
