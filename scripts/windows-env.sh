@@ -27,12 +27,19 @@ win_start_xvfb() {
     Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
     XVFB_PID=$!
     local i
-    for i in $(seq 1 100); do
+    # Xvfb writes its display number once it accepts clients; on a loaded
+    # machine that can take seconds, and an empty number would leave every
+    # window test without a display.
+    for i in $(seq 1 600); do
         [ -s "$fdfile" ] && break
         sleep 0.05
     done
     DISPLAY=:$(head -n1 "$fdfile")
     rm -f "$fdfile"
+    if [ "$DISPLAY" = ":" ]; then
+        echo "windows: Xvfb did not start within 30 s" >&2
+        return 1
+    fi
     export DISPLAY XVFB_PID
 }
 
