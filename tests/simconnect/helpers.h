@@ -58,7 +58,9 @@ private:
     std::filesystem::path dir_;
 };
 
-inline bool waitFor(const std::function<bool()>& done, int ms = 5000) {
+// The limit only bounds a failing wait: under Wine on a loaded machine a
+// round trip through the simulator stand-in has taken more than 5 s.
+inline bool waitFor(const std::function<bool()>& done, int ms = 15000) {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (std::chrono::steady_clock::now() < end) {
         if (done()) return true;
