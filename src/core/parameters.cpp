@@ -155,13 +155,16 @@ bool Parameters::readParameters() {
         auto node = findParameter(doc, t->key);
         std::string_view key = t->key;
         bool folderKey = key.starts_with("lfolder") || key.starts_with("afolder");
+        // An empty folder entry is removed; a later entry of the same key is
+        // then the one the file holds, so it is the one read now too (else
+        // the next start would read another folder than this one).
+        while (folderKey && node && !*node.attribute("value").value()) {
+            if (!node.parent().remove_child(node)) break;
+            logf("Parameter '{}' removed", t->key);
+            node = findParameter(doc, t->key);
+        }
         if (node) {
             t->set(node.attribute("value").value());
-            if (folderKey && t->empty()) {
-                root.remove_child(node);
-                logf("Parameter '{}' removed", t->key);
-                continue;
-            }
         } else if (folderKey) {
             t->set("");
             continue;

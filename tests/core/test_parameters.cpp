@@ -86,6 +86,25 @@ TEST_F(ParametersTest, ReadLimitsValuesAndRecreatesMissingElements) {
     EXPECT_EQ(log().find(" not found, default values taken:"), std::string::npos);
 }
 
+// A handmade file may name a folder key twice. The empty entry is removed
+// from the file, so the entry after it is the one read now and at every later
+// start (it was read only from the second start on).
+TEST_F(ParametersTest, AnEmptyFolderEntryGivesWayToTheNextEntryOfItsKeyAtOnce) {
+    auto& p = params();
+    writeXml(entry("PROGRAM_VERSION", "11.9.2") + "<parameter name=\"lfolder0\" valu=\"x\"/>\n" +
+             entry("afolder1", "") + entry("lfolder0", "D:\\AI\\liv") + entry("afolder1", "") +
+             entry("afolder1", "E:\\Scenery"));
+    p.readAllParameters();
+    EXPECT_EQ(p.lfolder[0].get(), "D:\\AI\\liv");
+    EXPECT_EQ(p.afolder[1].get(), "E:\\Scenery");
+    EXPECT_EQ(stored("lfolder0"), "D:\\AI\\liv");
+    EXPECT_EQ(stored("afolder1"), "E:\\Scenery");
+    p.resetToDefaults();
+    p.readAllParameters();
+    EXPECT_EQ(p.lfolder[0].get(), "D:\\AI\\liv");
+    EXPECT_EQ(p.afolder[1].get(), "E:\\Scenery");
+}
+
 TEST_F(ParametersTest, UpgradeFrom10_5_0ConvertsOldKeys) {
     auto& p = params();
     writeXml(entry("PROGRAM_VERSION", "10.5.0") + entry("CUSTOM_MAX_PARK", "40") + entry("MAX_LIVE", "300") +
