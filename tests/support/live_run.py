@@ -109,6 +109,50 @@ def ground_story(log, trace):
     return lines
 
 
+def ground_elevation(boxes, lat, lon):
+    """The elevation (ft) simhost gives the ground at lat, lon: the first of
+    its --ground boxes (LAT1,LON1,LAT2,LON2,FT) that holds the point, else 0."""
+    for b in boxes:
+        la1, lo1, la2, lo2, ft = (float(x) for x in b.split(","))
+        if min(la1, la2) <= lat <= max(la1, la2) and min(lo1, lo2) <= lon <= max(lo1, lo2):
+            return ft
+    return 0.0
+
+
+def landing_story(trace, boxes):
+    """Each object the trace shows landing from the air, one line each: its
+    first traced height above the ground and its heights 60 s and 5 s before
+    its wheels touched, so that a reader sees it descend and flare onto the
+    runway ("live landing  CPA676 first traced 3350 ft above ground at 41 s,
+    descending 820 ft 60 s and 40 ft 5 s before, touched down at 352 s")."""
+    points = {}
+    if os.path.exists(trace):
+        for l in open(trace):
+            if '"pos"' not in l or '"tail"' not in l:
+                continue
+            try:
+                p = json.loads(l)
+                points.setdefault(p["pos"], []).append(
+                    (float(p["t"]), float(p["alt"]) - ground_elevation(boxes, p["lat"], p["lon"]),
+                     bool(p.get("on_ground")), p.get("tail", "")))
+            except (ValueError, KeyError, TypeError):
+                continue
+    lines = []
+    for pts in points.values():
+        down = next((i for i, p in enumerate(pts) if p[2] and i > 0 and not pts[i - 1][2]), None)
+        if down is None or pts[0][2]:
+            continue  # never airborne before standing on the ground: no landing
+
+        def height_before(seconds):
+            t = pts[down][0] - seconds
+            return max((p for p in pts[:down] if p[0] <= t), key=lambda p: p[0], default=pts[0])[1]
+
+        lines.append("live landing            %s first traced %.0f ft above ground at %.0f s, descending %.0f ft "
+                     "60 s and %.0f ft 5 s before, touched down at %.0f s"
+                     % (pts[down][3], pts[0][1], pts[0][0], height_before(60), height_before(5), pts[down][0]))
+    return lines
+
+
 def prepare(a, out, max_pairs=400):
     """The world of a live run in the fresh folder out: the install folder, the
     generated liveries (and the recording's, with a.recording_liveries), the
@@ -273,6 +317,8 @@ def run(a):
             "--range", str(a.range), "--svg", os.path.join(out, "traffic_map.svg")]
     if a.park_file:
         args += ["--stands", a.park_file]
+    if a.map_box:
+        args += ["--map-box", a.map_box]
     if a.max_median:
         args += ["--max-median", str(a.max_median)]
     if a.max_p95:
@@ -287,6 +333,9 @@ def run(a):
                                                     for l in fetched) or "none"))
     for line in ground_story(log, trace):
         print(line)
+    if a.landings:
+        for line in landing_story(trace, a.ground):
+            print(line)
     print(fid.stdout, end="")
     with open(os.path.join(out, "figures.txt"), "w") as f:
         f.write(fid.stdout)
@@ -315,6 +364,8 @@ def main():
                    " (without --serve), drawn on the map")
     p.add_argument("--serve", default="", help="a download tree (tools/refdata's) served over HTTPS on loopback")
     p.add_argument("--set", action="append", default=[], help="KEY=VALUE: one more setting")
+    p.add_argument("--map-box", default="", help="LAT1,LON1,LAT2,LON2: the map shows this area (an airport)")
+    p.add_argument("--landings", action="store_true", help="a line for each object the trace shows landing from the air")
     a = p.parse_args()
     a.regdb = [x for r in a.regdb for x in ("--regdb", r)]
     for k in ("exe", "simhost", "rtfeed", "livgen", "fidelity"):
