@@ -80,6 +80,19 @@ def close_program(prog, seconds=60):
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
+def traced_positions(trace):
+    """The AI objects' position records of simhost's trace (none without one)."""
+    if not os.path.exists(trace):
+        return
+    for l in open(trace):
+        if '"pos"' not in l or '"tail"' not in l:
+            continue
+        try:
+            yield json.loads(l)
+        except ValueError:
+            continue
+
+
 def ground_story(log, trace):
     """What live aircraft did on the ground, one line each, from Log.txt and
     the simulator's trace: "VJT796 parked on F70", "AEE5ZH pushed back from
@@ -89,19 +102,12 @@ def ground_story(log, trace):
         lines.append("live arrival            %s parked on %s" % (m.group(2), m.group(1)))
     airborne_after_ground = set()
     on_ground = set()
-    if os.path.exists(trace):
-        for l in open(trace):
-            if '"pos"' not in l or '"tail"' not in l:
-                continue
-            try:
-                p = json.loads(l)
-            except ValueError:
-                continue
-            tail = p.get("tail")
-            if p.get("on_ground"):
-                on_ground.add(tail)
-            elif tail in on_ground:
-                airborne_after_ground.add(tail)
+    for p in traced_positions(trace):
+        tail = p.get("tail")
+        if p.get("on_ground"):
+            on_ground.add(tail)
+        elif tail in on_ground:
+            airborne_after_ground.add(tail)
     for m in re.finditer(r"^(\S+)\s*: (\S+)\s+(pushing back|pulling out)$", log, re.M):
         how = "pushed back" if m.group(3) == "pushing back" else "pulled out"
         flown = "took off" if m.group(2) in airborne_after_ground else "did not take off in the run"
@@ -126,17 +132,13 @@ def landing_story(trace, boxes):
     runway ("live landing  CPA676 first traced 3350 ft above ground at 41 s,
     descending 820 ft 60 s and 40 ft 5 s before, touched down at 352 s")."""
     points = {}
-    if os.path.exists(trace):
-        for l in open(trace):
-            if '"pos"' not in l or '"tail"' not in l:
-                continue
-            try:
-                p = json.loads(l)
-                points.setdefault(p["pos"], []).append(
-                    (float(p["t"]), float(p["alt"]) - ground_elevation(boxes, p["lat"], p["lon"]),
-                     bool(p.get("on_ground")), p.get("tail", "")))
-            except (ValueError, KeyError, TypeError):
-                continue
+    for p in traced_positions(trace):
+        try:
+            points.setdefault(p["pos"], []).append(
+                (float(p["t"]), float(p["alt"]) - ground_elevation(boxes, p["lat"], p["lon"]),
+                 bool(p.get("on_ground")), p.get("tail", "")))
+        except (KeyError, TypeError, ValueError):
+            continue
     lines = []
     for pts in points.values():
         down = next((i for i, p in enumerate(pts) if p[2] and i > 0 and not pts[i - 1][2]), None)

@@ -175,22 +175,19 @@ TEST(TraceCheck, ObjectsNeverTakenOverOrNeverPlacedAreNamed) {
     // A parked aircraft named like reported T10, standing until T10's own
     // object is placed: not T10's object. Parked T11's namesake is placed
     // only after it was gone, so it is no excuse.
-    created(10, 1.0);
-    run.trace << R"({"t":1.5,"op":"TransmitClientEvent","object":10,"event":"FREEZE_ALTITUDE_SET","data":1})" << "\n";
-    run.trace << R"({"t":21.0,"removed":10})" << "\n";
-    run.trace << R"({"t":20.0,"op":"AICreateNonATCAircraft","object":12,"tail":"T10","title":"x"})" << "\n";
-    run.trace << R"({"t":20.5,"op":"AIReleaseControl","object":12})" << "\n";
-    run.pos(12, "T10", 20.0, 47.1, 8.1);
-    run.pos(12, "T10", 20.5, 47.1, 8.1001);
-    run.pos(12, "T10", 35.0, 47.1, 8.11);
-    created(11, 1.0);
-    run.trace << R"({"t":1.5,"op":"AIReleaseControl","object":11})" << "\n";
-    run.trace << R"({"t":15.0,"removed":11})" << "\n";
-    run.trace << R"({"t":20.0,"op":"AICreateNonATCAircraft","object":13,"tail":"T11","title":"x"})" << "\n";
-    run.trace << R"({"t":20.5,"op":"AIReleaseControl","object":13})" << "\n";
-    run.pos(13, "T11", 20.0, 47.2, 8.2);
-    run.pos(13, "T11", 20.5, 47.2, 8.2001);
-    run.pos(13, "T11", 35.0, 47.2, 8.21);
+    auto parkedThenNamesake = [&](std::uint32_t parked, std::uint32_t live, double parkedGone) {
+        const std::string tail = fmt::format("T{}", parked);
+        created(parked, 1.0);
+        run.trace << fmt::format(R"({{"t":1.5,"op":"AIReleaseControl","object":{}}})", parked) << "\n";
+        run.trace << fmt::format(R"({{"t":{},"removed":{}}})", parkedGone, parked) << "\n";
+        run.trace << fmt::format(R"({{"t":20.0,"op":"AICreateNonATCAircraft","object":{},"tail":"{}","title":"x"}})",
+                                 live, tail)
+                  << "\n";
+        run.trace << fmt::format(R"({{"t":20.5,"op":"AIReleaseControl","object":{}}})", live) << "\n";
+        for (double t : {20.0, 20.5, 35.0}) run.pos(live, tail, t, 47.1, 8.1 + t / 1000);
+    };
+    parkedThenNamesake(10, 12, 21.0);
+    parkedThenNamesake(11, 13, 15.0);
     for (std::uint32_t id : {3u, 4u, 5u, 6u, 7u, 8u, 10u, 11u})
         run.send(0.5, flightReport(0x400000 + id, 47.0, 8.0, fmt::format("T{}", id)));
     auto f = run.check();
