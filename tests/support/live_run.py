@@ -9,6 +9,7 @@ Usage: live_run.py --exe E --simhost S --rtfeed R --livgen L --fidelity F
                    --recording FILE --start S --seconds N --out DIR
                    [--user LAT,LON,HDG] [--centre LAT,LON] [--range NM]
                    [--max-median M] [--max-p95 M] [--set KEY=VALUE ...]
+                   [--map-box LAT1,LON1,LAT2,LON2] [--landings]
 Exit code 0 when the run ended cleanly, every creation asked was answered,
 every object created was taken over and placed by the program, no object
 jumped, and the figures are within the limits.
