@@ -71,18 +71,19 @@ fi
 # From 21,270 s into the recording (06:00 in Hong Kong, 1 May 2018): CPA676 at
 # about 3,500 ft west of the airport, turning onto final; it reports a minute
 # apart, filled in to 5 s as a live feed sends them. Its last report (at rest
-# by the terminal) comes 424 s in; 40 s more let it fall due.
+# by the terminal) comes 424 s in; a minute more lets it fall due and the
+# aircraft roll onto its stand (with 40 s it stopped 4 m short).
 HK_START=21270
 HK_SECONDS=430
 REGDB=()
 [ -f "$SHARED/data/registrations/vrs_standing_data_aircraft.csv" ] &&
   REGDB=(--regdb "$SHARED/data/registrations/vrs_standing_data_aircraft.csv")
 echo
-echo "demo: Hong Kong (VHHH), a landing from the air: $HK_SECONDS s of the arrivals recording, then 40 s for the last reports to fall due"
+echo "demo: Hong Kong (VHHH), a landing from the air: $HK_SECONDS s of the arrivals recording, then 60 s for the last reports to fall due"
 t0=$SECONDS
 python3 tests/support/live_run.py --exe "$B/src/core/Ventrix_P3D" --simhost "$B/tools/simhost/simhost" \
   --rtfeed "$B/tools/rtfeed/rtfeed" --livgen "$B/tools/livgen/livgen" --fidelity "$B/tools/fidelity/trace_fidelity" \
-  --recording "$HK_REC" --start "$HK_START" --seconds "$HK_SECONDS" --tail 40 --densify 5 --range 20 "${REGDB[@]}" \
+  --recording "$HK_REC" --start "$HK_START" --seconds "$HK_SECONDS" --tail 60 --densify 5 --range 20 "${REGDB[@]}" \
   --recording-liveries --park-file "$SERVE/downloads/P3D/archive/stock/VHHH.xml" --serve "$SERVE" \
   --ground 22.28,113.88,22.33,113.95,28 --user 22.296525,113.908138,342 \
   --map-box 22.326,113.888,22.292,113.945 --landings --out "$HK_OUT" > "$HK_OUT.summary.txt" 2>&1 || status=$?
