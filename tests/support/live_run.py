@@ -9,6 +9,7 @@ Usage: live_run.py --exe E --simhost S --rtfeed R --livgen L --fidelity F
                    --recording FILE --start S --seconds N --out DIR
                    [--user LAT,LON,HDG] [--centre LAT,LON] [--range NM]
                    [--max-median M] [--max-p95 M] [--set KEY=VALUE ...]
+                   [--map-box LAT1,LON1,LAT2,LON2] [--landings]
 Exit code 0 when the run ended cleanly, every creation asked was answered,
 every object created was taken over and placed by the program, no object
 jumped, and the figures are within the limits.
@@ -80,6 +81,19 @@ def close_program(prog, seconds=60):
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
+def traced_positions(trace):
+    """The AI objects' position records of simhost's trace (none without one)."""
+    if not os.path.exists(trace):
+        return
+    for l in open(trace):
+        if '"pos"' not in l or '"tail"' not in l:
+            continue
+        try:
+            yield json.loads(l)
+        except ValueError:
+            continue
+
+
 def ground_story(log, trace):
     """What live aircraft did on the ground, one line each, from Log.txt and
     the simulator's trace: "VJT796 parked on F70", "AEE5ZH pushed back from
@@ -89,23 +103,56 @@ def ground_story(log, trace):
         lines.append("live arrival            %s parked on %s" % (m.group(2), m.group(1)))
     airborne_after_ground = set()
     on_ground = set()
-    if os.path.exists(trace):
-        for l in open(trace):
-            if '"pos"' not in l or '"tail"' not in l:
-                continue
-            try:
-                p = json.loads(l)
-            except ValueError:
-                continue
-            tail = p.get("tail")
-            if p.get("on_ground"):
-                on_ground.add(tail)
-            elif tail in on_ground:
-                airborne_after_ground.add(tail)
+    for p in traced_positions(trace):
+        tail = p.get("tail")
+        if p.get("on_ground"):
+            on_ground.add(tail)
+        elif tail in on_ground:
+            airborne_after_ground.add(tail)
     for m in re.finditer(r"^(\S+)\s*: (\S+)\s+(pushing back|pulling out)$", log, re.M):
         how = "pushed back" if m.group(3) == "pushing back" else "pulled out"
         flown = "took off" if m.group(2) in airborne_after_ground else "did not take off in the run"
         lines.append("live departure          %s %s from %s, %s" % (m.group(2), how, m.group(1), flown))
+    return lines
+
+
+def ground_elevation(boxes, lat, lon):
+    """The elevation (ft) simhost gives the ground at lat, lon: the first of
+    its --ground boxes (LAT1,LON1,LAT2,LON2,FT) that holds the point, else 0."""
+    for b in boxes:
+        la1, lo1, la2, lo2, ft = (float(x) for x in b.split(","))
+        if min(la1, la2) <= lat <= max(la1, la2) and min(lo1, lo2) <= lon <= max(lo1, lo2):
+            return ft
+    return 0.0
+
+
+def landing_story(trace, boxes):
+    """Each object the trace shows landing from the air, one line each: its
+    first traced height above the ground and its heights 60 s and 5 s before
+    its wheels touched, so that a reader sees it descend and flare onto the
+    runway ("live landing  CPA676 first traced 3350 ft above ground at 41 s,
+    descending 820 ft 60 s and 40 ft 5 s before, touched down at 352 s")."""
+    points = {}
+    for p in traced_positions(trace):
+        try:
+            points.setdefault(p["pos"], []).append(
+                (float(p["t"]), float(p["alt"]) - ground_elevation(boxes, p["lat"], p["lon"]),
+                 bool(p.get("on_ground")), p.get("tail", "")))
+        except (KeyError, TypeError, ValueError):
+            continue
+    lines = []
+    for pts in points.values():
+        down = next((i for i, p in enumerate(pts) if p[2] and i > 0 and not pts[i - 1][2]), None)
+        if down is None or pts[0][2]:
+            continue  # never airborne before standing on the ground: no landing
+
+        def height_before(seconds):
+            t = pts[down][0] - seconds
+            return max((p for p in pts[:down] if p[0] <= t), key=lambda p: p[0], default=pts[0])[1]
+
+        lines.append("live landing            %s first traced %.0f ft above ground at %.0f s, descending %.0f ft "
+                     "60 s and %.0f ft 5 s before, touched down at %.0f s"
+                     % (pts[down][3], pts[0][1], pts[0][0], height_before(60), height_before(5), pts[down][0]))
     return lines
 
 
@@ -273,6 +320,8 @@ def run(a):
             "--range", str(a.range), "--svg", os.path.join(out, "traffic_map.svg")]
     if a.park_file:
         args += ["--stands", a.park_file]
+    if a.map_box:
+        args += ["--map-box", a.map_box]
     if a.max_median:
         args += ["--max-median", str(a.max_median)]
     if a.max_p95:
@@ -287,6 +336,9 @@ def run(a):
                                                     for l in fetched) or "none"))
     for line in ground_story(log, trace):
         print(line)
+    if a.landings:
+        for line in landing_story(trace, a.ground):
+            print(line)
     print(fid.stdout, end="")
     with open(os.path.join(out, "figures.txt"), "w") as f:
         f.write(fid.stdout)
@@ -315,6 +367,8 @@ def main():
                    " (without --serve), drawn on the map")
     p.add_argument("--serve", default="", help="a download tree (tools/refdata's) served over HTTPS on loopback")
     p.add_argument("--set", action="append", default=[], help="KEY=VALUE: one more setting")
+    p.add_argument("--map-box", default="", help="LAT1,LON1,LAT2,LON2: the map shows this area (an airport)")
+    p.add_argument("--landings", action="store_true", help="a line for each object the trace shows landing from the air")
     a = p.parse_args()
     a.regdb = [x for r in a.regdb for x in ("--regdb", r)]
     for k in ("exe", "simhost", "rtfeed", "livgen", "fidelity"):

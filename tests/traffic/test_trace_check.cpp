@@ -2,6 +2,7 @@
 // trace: synthetic runs whose figures are known.
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <sstream>
 
 #include <fmt/format.h>
@@ -171,14 +172,32 @@ TEST(TraceCheck, ObjectsNeverTakenOverOrNeverPlacedAreNamed) {
     created(9, 1.0);   // a parked aircraft of the airport: no reported aircraft, never moved
     run.trace << R"({"t":1.5,"op":"TransmitClientEvent","object":9,"event":"FREEZE_ALTITUDE_SET","data":1})" << "\n";
     run.pos(3, "T3", 35.0, 47.0, 8.03);
-    for (std::uint32_t id : {3u, 4u, 5u, 6u, 7u, 8u}) run.send(0.5, flightReport(0x400000 + id, 47.0, 8.0, fmt::format("T{}", id)));
+    // A parked aircraft named like reported T10, standing until T10's own
+    // object is placed: not T10's object. Parked T11's namesake is placed
+    // only after it was gone, so it is no excuse.
+    auto parkedThenNamesake = [&](std::uint32_t parked, std::uint32_t live, double parkedGone) {
+        const std::string tail = fmt::format("T{}", parked);
+        created(parked, 1.0);
+        run.trace << fmt::format(R"({{"t":1.5,"op":"AIReleaseControl","object":{}}})", parked) << "\n";
+        run.trace << fmt::format(R"({{"t":{},"removed":{}}})", parkedGone, parked) << "\n";
+        run.trace << fmt::format(R"({{"t":20.0,"op":"AICreateNonATCAircraft","object":{},"tail":"{}","title":"x"}})",
+                                 live, tail)
+                  << "\n";
+        run.trace << fmt::format(R"({{"t":20.5,"op":"AIReleaseControl","object":{}}})", live) << "\n";
+        for (double t : {20.0, 20.5, 35.0}) run.pos(live, tail, t, 47.1, 8.1 + t / 1000);
+    };
+    parkedThenNamesake(10, 12, 21.0);
+    parkedThenNamesake(11, 13, 15.0);
+    for (std::uint32_t id : {3u, 4u, 5u, 6u, 7u, 8u, 10u, 11u})
+        run.send(0.5, flightReport(0x400000 + id, 47.0, 8.0, fmt::format("T{}", id)));
     auto f = run.check();
-    EXPECT_EQ(f.objectsCreated, 7u);
-    EXPECT_EQ(f.objectsLivedLong, 5u);
+    EXPECT_EQ(f.objectsCreated, 11u);
+    EXPECT_EQ(f.objectsLivedLong, 9u);
     EXPECT_EQ(f.neverTied, (std::vector<std::uint32_t>{5}));
-    EXPECT_EQ(f.neverPlaced, (std::vector<std::uint32_t>{5, 6}));
+    EXPECT_EQ(f.neverPlaced, (std::vector<std::uint32_t>{5, 6, 11}));
+    EXPECT_EQ(f.objectsMatched, 9u);  // all but the parked namesake and the unreported parked aircraft
     const std::string text = formatTraceFigures(f);
-    EXPECT_NE(text.find("objects left alone     1 never taken over, 2 never placed (of 5 that lived 10 s or more)"),
+    EXPECT_NE(text.find("objects left alone     1 never taken over, 3 never placed (of 9 that lived 10 s or more)"),
               std::string::npos)
         << text;
     EXPECT_NE(text.find("object 5 was never released or frozen"), std::string::npos);
@@ -239,6 +258,38 @@ TEST(TraceMap, StandsOfTheParkFileAndParkedAircraftThatNeverMovedAreDrawn) {
     EXPECT_EQ(svg.find("<title>FAR</title>"), std::string::npos);  // outside the traffic's area
     EXPECT_NE(svg.find("fill=\"#ff7f0e\"><title>SWR39</title>"), std::string::npos);
     EXPECT_NE(svg.find("<polyline"), std::string::npos);
+}
+
+// Framed on an airport, the map spends its width on the stands and the ground
+// paths; an approach from far out is cut at the frame's edge, not drawn over
+// the margins, and a report outside the frame does not widen it.
+TEST(TraceMap, AFrameShowsTheAirportAndCutsWhatLiesOutside) {
+    EXPECT_FALSE(parseMapFrame("22.3,113.9,22.3,114.0"));  // no area
+    EXPECT_FALSE(parseMapFrame("22.3,113.9,22.32"));
+    EXPECT_FALSE(parseMapFrame("22.3,113.9,22.32,113.95,7"));
+    const auto frame = parseMapFrame("22.32,113.95,22.30,113.90");  // corners in either order
+    ASSERT_TRUE(frame);
+    EXPECT_DOUBLE_EQ(frame->minLat, 22.30);
+    EXPECT_DOUBLE_EQ(frame->maxLon, 113.95);
+
+    const std::vector<StandMark> stands{{22.31, 113.92, 40, "N12"}};
+    SimTrace trace;
+    // From 20 nm out over the sea onto the runway.
+    trace.objects[3].points = {{1.0, 22.0, 113.6, 3000, 0}, {2.0, 22.31, 113.91, 0, 0}, {3.0, 22.311, 113.921, 0, 0}};
+    trace.objects[3].points[1].onGround = trace.objects[3].points[2].onGround = true;
+    const std::string whole = traceSvg(trace, {}, stands);
+    const std::string framed = traceSvg(trace, {}, stands, frame);
+    EXPECT_EQ(whole.find("clip-path"), std::string::npos);
+    EXPECT_NE(framed.find("<g clip-path=\"url(#frame)\">"), std::string::npos);
+    EXPECT_NE(framed.find("</g>\n</svg>"), std::string::npos);
+    // The stand's circle: a pixel across the whole approach, several within the frame.
+    auto radius = [](const std::string& svg) {
+        std::smatch m;
+        if (!std::regex_search(svg, m, std::regex(R"re( r="([0-9.]+)"[^>]*><title>N12</title>)re"))) return -1.0;
+        return std::stod(m[1]);
+    };
+    EXPECT_LT(radius(whole), 2.0);
+    EXPECT_GT(radius(framed), 5.0);
 }
 
 TEST(TraceMap, TheParkFilesAirportKeepsTheGroundReportsAroundIt) {

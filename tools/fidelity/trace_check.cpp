@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <unordered_map>
 
 #include <fmt/format.h>
@@ -179,6 +180,20 @@ TraceFigures checkTrace(const SimTrace& trace, const std::vector<SentReport>& re
     std::unordered_map<std::uint32_t, std::vector<const TraceObject*>> objectsOf;
     std::vector<double> groundRates;
     double traceEnd = 0;
+    std::unordered_map<std::string, std::vector<const TraceObject*>> byTail;
+    for (const auto& [id, o] : trace.objects) byTail[stripGhost(o.tail)].push_back(&o);
+    // A parked aircraft of the airport may bear the call sign of an aircraft
+    // the feed reports; the program removes it once it places that aircraft's
+    // own object. Never moved, and a namesake placed while it stood, it is
+    // that parked aircraft, not the reported one.
+    auto parkedNamesake = [&](const TraceObject& o, const std::string& tail, double born, double gone) {
+        if (o.placed != 0) return false;
+        for (const TraceObject* other : byTail[tail])
+            if (other != &o && other->placed != 0)
+                for (std::size_t i = 1; i < other->points.size(); ++i)
+                    if (other->points[i].t >= born && other->points[i].t <= gone) return true;
+        return false;
+    };
     for (const auto& [id, o] : trace.objects) {
         ++f.objectsCreated;
         if (o.removed) ++f.objectsRemoved;
@@ -188,6 +203,7 @@ TraceFigures checkTrace(const SimTrace& trace, const std::vector<SentReport>& re
         const std::set<std::uint32_t>* owners = nullptr;
         if (auto it = byCallsign.find(tail); it != byCallsign.end()) owners = &it->second;
         else if (auto it2 = byRegistration.find(tail); it2 != byRegistration.end()) owners = &it2->second;
+        if (owners && parkedNamesake(o, tail, born, gone)) owners = nullptr;
         if (gone - born >= kTakeOverSeconds) {
             ++f.objectsLivedLong;
             if (!o.tied) f.neverTied.push_back(id);
@@ -358,7 +374,17 @@ std::optional<input::ParkAirportRef> parkAirportOf(const std::string& text) {
     return a;
 }
 
-std::string traceSvg(const SimTrace& trace, const std::vector<SentReport>& reports, const std::vector<StandMark>& stands) {
+std::optional<MapFrame> parseMapFrame(const std::string& text) {
+    double la1, lo1, la2, lo2;
+    char tail;
+    if (std::sscanf(text.c_str(), "%lf,%lf,%lf,%lf%c", &la1, &lo1, &la2, &lo2, &tail) != 4) return std::nullopt;
+    MapFrame f{std::min(la1, la2), std::min(lo1, lo2), std::max(la1, la2), std::max(lo1, lo2)};
+    if (!(f.maxLat > f.minLat && f.maxLon > f.minLon)) return std::nullopt;  // NaN too
+    return f;
+}
+
+std::string traceSvg(const SimTrace& trace, const std::vector<SentReport>& reports, const std::vector<StandMark>& stands,
+                     const std::optional<MapFrame>& frame) {
     double minLat = 90, maxLat = -90, minLon = 180, maxLon = -180;
     auto grow = [&](double la, double lo) {
         minLat = std::min(minLat, la);
@@ -366,9 +392,14 @@ std::string traceSvg(const SimTrace& trace, const std::vector<SentReport>& repor
         minLon = std::min(minLon, lo);
         maxLon = std::max(maxLon, lo);
     };
-    for (const auto& r : reports) grow(r.record.latitude, r.record.longitude);
-    for (const auto& [id, o] : trace.objects)
-        for (const auto& p : o.points) grow(p.lat, p.lon);
+    if (frame) {
+        grow(frame->minLat, frame->minLon);
+        grow(frame->maxLat, frame->maxLon);
+    } else {
+        for (const auto& r : reports) grow(r.record.latitude, r.record.longitude);
+        for (const auto& [id, o] : trace.objects)
+            for (const auto& p : o.points) grow(p.lat, p.lon);
+    }
     if (minLat > maxLat) return {};
     // The stands only where the traffic is: a far corner of the airport does not shrink the map.
     std::vector<const StandMark*> shown;
@@ -386,6 +417,12 @@ std::string traceSvg(const SimTrace& trace, const std::vector<SentReport>& repor
                               "the simulator (blue, green on the ground), stands (circles), parked aircraft that never "
                               "moved (orange squares)");
     const double metre = scale / 1852.0 / 60.0;
+    if (frame) {
+        // Paths that leave the frame are cut at its edge, not drawn over the margins.
+        svg += fmt::format("<clipPath id=\"frame\"><rect x=\"{:.1f}\" y=\"{:.1f}\" width=\"{:.1f}\" height=\"{:.1f}\"/>"
+                           "</clipPath>\n<g clip-path=\"url(#frame)\">\n",
+                           X(minLon), Y(maxLat), X(maxLon) - X(minLon), Y(minLat) - Y(maxLat));
+    }
     for (const auto* m : shown)
         svg += fmt::format("<circle cx=\"{:.1f}\" cy=\"{:.1f}\" r=\"{:.1f}\" fill=\"none\" stroke=\"#bbb\" "
                            "stroke-width=\"0.8\"><title>{}</title></circle>\n",
@@ -423,6 +460,7 @@ std::string traceSvg(const SimTrace& trace, const std::vector<SentReport>& repor
     for (const auto& r : reports)
         svg += fmt::format("<circle cx=\"{:.1f}\" cy=\"{:.1f}\" r=\"1.6\" fill=\"{}\"/>\n", X(r.record.longitude),
                            Y(r.record.latitude), r.record.airborne ? "#d62728" : "#999");
+    if (frame) svg += "</g>\n";
     svg += "</svg>\n";
     return svg;
 }

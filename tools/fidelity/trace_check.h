@@ -118,10 +118,19 @@ std::vector<StandMark> readStandMarks(const std::string& parkFileText);
 // the program keeps them; none without stands.
 std::optional<input::ParkAirportRef> parkAirportOf(const std::string& parkFileText);
 
+// The area a map shows, in degrees.
+struct MapFrame {
+    double minLat = 0, minLon = 0, maxLat = 0, maxLon = 0;
+};
+// "LAT1,LON1,LAT2,LON2" (corners in either order); none when it is not four
+// numbers or encloses no area.
+std::optional<MapFrame> parseMapFrame(const std::string& text);
+
 // A map of reported positions (dots) against the traced paths (lines), with
 // the stands (circles) and the objects that never moved, the parked aircraft
-// (green squares).
+// (green squares). It spans all traffic unless a frame is given: then only
+// the frame (an airport), with what lies outside cut off at its edge.
 std::string traceSvg(const SimTrace& trace, const std::vector<SentReport>& reports,
-                     const std::vector<StandMark>& stands = {});
+                     const std::vector<StandMark>& stands = {}, const std::optional<MapFrame>& frame = std::nullopt);
 
 }  // namespace vntx::fidelity

@@ -2,7 +2,8 @@
 // feed's record of what it sent and simhost's trace of the AI objects.
 //
 //   trace_fidelity --sent FILE --trace FILE [--centre lat,lon] [--range nm]
-//                  [--delay s] [--svg FILE] [--stands PARKFILE] [--max-median m] [--max-p95 m]
+//                  [--delay s] [--svg FILE] [--stands PARKFILE] [--map-box LAT1,LON1,LAT2,LON2]
+//                  [--max-median m] [--max-p95 m]
 //                  [--due-from T] [--due-to T]
 // --due-from/--due-to (seconds since 1970) measure only the reports due in
 // that span: a long run's figures minute by minute.
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
     std::string sentPath, tracePath, svgPath, standsPath;
     input::DecoderSettings ds;
     ds.rangeNm = 40;
+    std::optional<fidelity::MapFrame> frame;
     double delay = 30, maxMedian = 0, maxP95 = 0, dueFrom = 0, dueTo = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -38,6 +40,12 @@ int main(int argc, char** argv) {
         else if (a == "--trace") tracePath = value();
         else if (a == "--svg") svgPath = value();
         else if (a == "--stands") standsPath = value();
+        else if (a == "--map-box") {
+            if (!(frame = fidelity::parseMapFrame(value()))) {
+                std::cerr << "--map-box needs LAT1,LON1,LAT2,LON2 around an area\n";
+                return 2;
+            }
+        }
         else if (a == "--range") ds.rangeNm = std::stod(value());
         else if (a == "--delay") delay = std::stod(value());
         else if (a == "--max-median") maxMedian = std::stod(value());
@@ -54,7 +62,7 @@ int main(int argc, char** argv) {
     }
     if (sentPath.empty() || tracePath.empty()) {
         std::cerr << "usage: trace_fidelity --sent FILE --trace FILE [--centre lat,lon] [--range nm] [--delay s] "
-                     "[--svg FILE] [--stands PARKFILE] [--max-median m] [--max-p95 m]\n";
+                     "[--svg FILE] [--stands PARKFILE] [--map-box LAT1,LON1,LAT2,LON2] [--max-median m] [--max-p95 m]\n";
         return 2;
     }
     std::ifstream sent(sentPath), traceIn(tracePath);
@@ -80,7 +88,7 @@ int main(int argc, char** argv) {
     }
     const auto f = fidelity::checkTrace(trace, reports, delay, dueTo);
     std::cout << fidelity::formatTraceFigures(f);
-    if (!svgPath.empty()) writeFileAtomically(svgPath, fidelity::traceSvg(trace, reports, stands));
+    if (!svgPath.empty()) writeFileAtomically(svgPath, fidelity::traceSvg(trace, reports, stands, frame));
     // Every object the program created is taken over and moved by it.
     bool ok = f.teleports == 0 && f.neverTied.empty() && f.neverPlaced.empty();
     if (maxMedian > 0 && (f.samples == 0 || f.median > maxMedian)) ok = false;
