@@ -36,6 +36,7 @@ class SteadyCycleClock final : public CycleClock {
 public:
     TimePoint now() override { return std::chrono::steady_clock::now(); }
     void sleepUntil(TimePoint t) override { platform::sleepUntil(t); }
+    void sleepUntilPrecisely(TimePoint t) override { platform::sleepUntilPrecisely(t); }
 };
 SteadyCycleClock steadyClock;
 CycleClock* currentClock = &steadyClock;
@@ -242,8 +243,10 @@ void connectAndRun() {
     // 14-15
     tickState = TickState{};
     platform::beginTimerPeriod1ms();
+    logLine("Control loop priority: " + platform::raiseTimingThreadPriority());
     LoopPeriodStats loopStats, minuteStats;
-    DurationStats tickCpu(1us, 10000);  // 0 .. 10 ms in microseconds
+    // 0 .. 10 ms in microseconds
+    DurationStats tickCpu(1us, 10000), tickWall(1us, 10000), wokeLate(1us, 10000);
     auto nextLoadLine = std::chrono::steady_clock::now() + 60s;
     runControlLoop(
         [&] {
@@ -253,19 +256,24 @@ void connectAndRun() {
             const auto cpu = platform::threadCpuTime();
             const bool go = tick();
             tickCpu.add(platform::threadCpuTime() - cpu);
+            tickWall.add(std::chrono::steady_clock::now() - started);
             if (started >= nextLoadLine) {
                 // Once a minute: how the loop and the parts it drives keep up under load.
-                std::string more = callOr(h.simLinkLoad, std::string());
-                const std::string traffic = callOr(h.trafficLoad, std::string());
-                if (!traffic.empty()) more += (more.empty() ? "" : "; ") + traffic;
+                std::string more = "tick wall " + tickWall.microsecondsText() + "; woke late " +
+                                   wokeLate.microsecondsText();
+                if (auto link = callOr(h.simLinkLoad, std::string()); !link.empty()) more += "; " + link;
+                if (auto traffic = callOr(h.trafficLoad, std::string()); !traffic.empty()) more += "; " + traffic;
                 logLine(loadLine(minuteStats, tickCpu, more));
                 minuteStats.restart();
                 tickCpu.restart();
+                tickWall.restart();
+                wokeLate.restart();
                 nextLoadLine = started + 60s;
             }
             return go;
         },
-        cs.reportPending, firstDeadline);
+        cs.reportPending, firstDeadline, 10ms, &wokeLate);
+    platform::restoreThreadPriority();
     platform::endTimerPeriod1ms();
     logLine(loopStats.summary());
 }
@@ -354,11 +362,13 @@ void recomputeScheduleSlot() {
 std::string restartCountdownText(int n) { return fmt::format("Restarting after {} second{}", n, n == 1 ? "" : "s"); }
 
 void runControlLoop(const std::function<bool()>& tickFn, const std::atomic<bool>& reportPending,
-                    std::chrono::steady_clock::time_point deadline, std::chrono::milliseconds period) {
+                    std::chrono::steady_clock::time_point deadline, std::chrono::milliseconds period,
+                    DurationStats* wokeLate) {
     auto& clock = cycleClock();
     if (!tickFn()) return;
     while (true) {
-        clock.sleepUntil(deadline);
+        clock.sleepUntilPrecisely(deadline);
+        if (wokeLate) wokeLate->add(clock.now() - deadline);
         if (reportPending.load()) deadline = clock.now();
         deadline += period;
         if (!tickFn()) return;

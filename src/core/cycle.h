@@ -12,6 +12,8 @@
 
 namespace vntx {
 
+class DurationStats;
+
 struct CycleState {
     std::atomic<bool> restartPending{false};
     std::atomic<std::uint32_t> reportCount{0};
@@ -52,6 +54,9 @@ public:
     virtual ~CycleClock() = default;
     virtual TimePoint now() = 0;
     virtual void sleepUntil(TimePoint t) = 0;
+    // A sleep that must end as close to t as the machine allows (the control
+    // loop's); the plain sleep where that makes no difference.
+    virtual void sleepUntilPrecisely(TimePoint t) { sleepUntil(t); }
     void sleepFor(std::chrono::milliseconds d) { sleepUntil(now() + d); }
 };
 CycleClock& cycleClock();
@@ -75,10 +80,12 @@ void lf_closingDown();
 void resetCycle();
 
 // The 10 ms control loop with absolute deadlines: calls tickFn until it returns
-// false; realigns to the current time when reportPending is set.
+// false; realigns to the current time when reportPending is set. When given,
+// wokeLate counts how long after each deadline the sleep returned.
 void runControlLoop(const std::function<bool()>& tickFn, const std::atomic<bool>& reportPending,
                     std::chrono::steady_clock::time_point firstDeadline,
-                    std::chrono::milliseconds period = std::chrono::milliseconds(10));
+                    std::chrono::milliseconds period = std::chrono::milliseconds(10),
+                    DurationStats* wokeLate = nullptr);
 
 // A pending "Flush static" of the window: static parking removes its
 // aircraft and INITIAL_LOAD_ONLY is switched on (value and box, not written).

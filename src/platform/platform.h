@@ -39,10 +39,31 @@ bool registryWriteString(RegistryHive hive, const std::string& key, const std::s
 void beginTimerPeriod1ms();
 void endTimerPeriod1ms();
 
+// Runs the calling thread ahead of the machine's ordinary work while it keeps
+// a strict period: a 10 ms loop that sleeps almost all the time must wake on
+// time however busy the other programs keep the cores. Windows: the highest
+// priority of its class; elsewhere the lowest real-time (first in, first out)
+// priority when the system grants it. Says what the thread got, for the log.
+std::string raiseTimingThreadPriority();
+// Back to the priority the thread had before.
+void restoreThreadPriority();
+
 // Sleeps until the deadline, never returning before it. (The C++ library of
 // the Windows build cuts a sleep to whole milliseconds: a wait of 0.9 ms would
 // not wait at all, and a 1 ms loop would spin.)
 void sleepUntil(std::chrono::steady_clock::time_point deadline);
+
+// The same, for a thread that must wake on time: it sleeps until
+// kAwakeBeforeDeadline before the deadline and waits out the rest awake. A
+// sleeping processor can take milliseconds to be woken (on a virtual machine
+// more than on bare hardware, on Windows up to its 1 ms timer period); the
+// price is that wait's processor time, a tenth of a core for a 10 ms loop.
+inline constexpr std::chrono::microseconds kAwakeBeforeDeadline{1000};
+inline void sleepUntilPrecisely(std::chrono::steady_clock::time_point deadline) {
+    sleepUntil(deadline - kAwakeBeforeDeadline);
+    while (std::chrono::steady_clock::now() < deadline) {
+    }
+}
 
 // CPU time the calling thread has used (user and kernel). Windows counts it
 // in scheduler quanta, so single short spans read as 0 or a whole quantum;

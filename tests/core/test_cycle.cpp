@@ -9,6 +9,7 @@
 #include "core/cycle.h"
 #include "core/hooks.h"
 #include "core/log.h"
+#include "core/loop_stats.h"
 #include "core/parameters.h"
 #include "core/state.h"
 #include "core/status.h"
@@ -384,6 +385,7 @@ TEST(ControlLoop, RealignsOnAPendingReport) {
     // A first deadline far in the past: without a report the loop keeps to its
     // absolute deadlines, 10 ms apart, however late it is. The report pending
     // at the third sleep moves the deadline to the time of that wake-up.
+    DurationStats late(1ms, 100000);
     runControlLoop(
         [&] {
             ++calls;
@@ -391,9 +393,14 @@ TEST(ControlLoop, RealignsOnAPendingReport) {
             if (calls == 4) pending = false;
             return calls < 7;
         },
-        pending, start - 10s, 10ms);
+        pending, start - 10s, 10ms, &late);
     setCycleClock(nullptr);
     EXPECT_EQ(calls, 7);
+    // How late each sleep ended: 10 s, 9.99 s and 9.98 s behind the first
+    // three deadlines, then on time.
+    EXPECT_EQ(late.count(), 6u);
+    EXPECT_DOUBLE_EQ(late.largestMs(), 10000.0);
+    EXPECT_DOUBLE_EQ(late.meanMs(), (10000.0 + 9990.0 + 9980.0) / 6);
     ASSERT_EQ(clock.sleeps.size(), 6u);
     EXPECT_EQ(clock.sleeps[0], start - 10s);
     EXPECT_EQ(clock.sleeps[1], start - 10s + 10ms);

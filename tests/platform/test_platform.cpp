@@ -5,6 +5,14 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <thread>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <pthread.h>
+#include <sched.h>
+#endif
 
 #include "platform/platform.h"
 
@@ -122,4 +130,55 @@ TEST(Sleep, NeverWakesBeforeTheDeadlineEvenForPartsOfAMillisecond) {
     sleepUntil(Clock::now() - std::chrono::milliseconds(5));  // a deadline already passed returns at once
     endTimerPeriod1ms();
     EXPECT_EQ(early, 0);
+}
+
+// The control loop's sleep wakes before the deadline and waits the rest
+// awake: the awake part must never end early either, whether the deadline is
+// nearer than that part, just beyond it, or past.
+TEST(Sleep, ThePreciseSleepNeverEndsBeforeTheDeadline) {
+    using Clock = std::chrono::steady_clock;
+    beginTimerPeriod1ms();
+    int early = 0;
+    for (int i = 0; i < 60; ++i) {
+        const auto deadline = Clock::now() + std::chrono::microseconds(50 * i);  // 0 .. 3 ms
+        sleepUntilPrecisely(deadline);
+        if (Clock::now() < deadline) ++early;
+    }
+    const auto before = Clock::now();
+    sleepUntilPrecisely(before - std::chrono::milliseconds(5));
+    EXPECT_LT(Clock::now() - before, std::chrono::milliseconds(5));
+    endTimerPeriod1ms();
+    EXPECT_EQ(early, 0);
+}
+
+// The control loop's thread runs ahead of ordinary work while the loop runs
+// and gets its own priority back afterwards (the same thread then closes the
+// cycle and prepares the next one, scans included). Whether the system grants
+// the raise depends on the account; either way the thread ends as it began.
+TEST(ThreadPriority, ARaisedPriorityIsGivenBack) {
+    std::string got, again;
+    bool restored = false;
+    std::thread t([&] {
+        auto current = [] {
+#ifdef _WIN32
+            return ::GetThreadPriority(::GetCurrentThread());
+#else
+            int policy = 0;
+            sched_param sp{};
+            ::pthread_getschedparam(::pthread_self(), &policy, &sp);
+            return policy * 1000 + sp.sched_priority;
+#endif
+        };
+        const auto before = current();
+        got = raiseTimingThreadPriority();
+        if (got == "real-time" || got == "highest") again = raiseTimingThreadPriority();
+        restoreThreadPriority();
+        restored = current() == before;
+    });
+    t.join();
+    EXPECT_TRUE(got == "real-time" || got == "highest" || got.rfind("ordinary (", 0) == 0) << got;
+    if (got == "real-time" || got == "highest") {
+        EXPECT_EQ(again, got + " already");
+    }
+    EXPECT_TRUE(restored);
 }

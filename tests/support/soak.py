@@ -43,6 +43,8 @@ LOAD = re.compile(
     r"Load: loop period mean (?P<period_mean>[\d.]+) ms, 99th percentile (?P<period_p99>[\d.]+) ms, "
     r"largest (?P<period_max>[\d.]+) ms \((?P<ticks>\d+) ticks\); "
     r"tick CPU mean (?P<cpu_mean>\d+) us, 99th percentile (?P<cpu_p99>\d+) us, largest (?P<cpu_max>\d+) us"
+    r"(?:; tick wall mean (?P<wall_mean>\d+) us, 99th percentile (?P<wall_p99>\d+) us, largest (?P<wall_max>\d+) us; "
+    r"woke late mean (?P<late_mean>\d+) us, 99th percentile (?P<late_p99>\d+) us, largest (?P<late_max>\d+) us)?"
     r"(?:; frame flush mean (?P<flush_mean>\d+) us, 99th percentile (?P<flush_p99>\d+) us, "
     r"largest (?P<flush_max>\d+) us \((?P<frames>\d+) frames\); "
     r"queued (?P<queued>\d+) now, (?P<queued_max>\d+) at most in a frame)?"
@@ -196,42 +198,49 @@ class Window:
 
 
 def proc_sample(pid):
-    """(resident memory in kB, open descriptors) of a process; (0, 0) once it is gone."""
+    """(resident memory in kB, open descriptors, processor seconds used so far)
+    of a process; (0, 0, 0) once it is gone."""
     try:
         rss = 0
         with open("/proc/%d/status" % pid) as f:
             for line in f:
                 if line.startswith("VmRSS:"):
                     rss = int(line.split()[1])
-        return rss, len(os.listdir("/proc/%d/fd" % pid))
-    except OSError:
-        return 0, 0
+        with open("/proc/%d/stat" % pid) as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+        cpu = (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")  # utime + stime
+        return rss, len(os.listdir("/proc/%d/fd" % pid)), cpu
+    except (OSError, IndexError, ValueError):
+        return 0, 0, 0
 
 
-COLUMNS = ["minute", "period_mean", "period_p99", "period_max", "cpu_mean", "cpu_p99", "cpu_max", "flush_mean",
+COLUMNS = ["minute", "period_mean", "period_p99", "period_max", "cpu_mean", "cpu_p99", "cpu_max", "wall_p99",
+           "wall_max", "late_p99", "late_max", "flush_mean",
            "flush_p99", "flush_max", "queued", "queued_max", "active", "aircraft", "buffered", "rss_kb", "fds",
-           "median", "p95", "load1"]
+           "median", "p95", "cpu_pct", "load1"]
 
 
 PANELS = ["control loop period, ms (mean, 99th percentile, largest)=period_mean,period_p99,period_max@%g" % LIMITS["period_p99"],
           "tick CPU time, us (mean, 99th percentile)=cpu_mean,cpu_p99@%g" % LIMITS["cpu_mean"],
+          "tick wall time and wake-up lateness, us (99th percentile)=wall_p99,late_p99",
           "frame flush, us (mean, 99th percentile)=flush_mean,flush_p99",
           "resident memory, kB=rss_kb", "open descriptors=fds",
           "messages to the simulator (queued now, most in a frame)=queued,queued_max",
           "aircraft (active, held) and buffered reports=active,aircraft,buffered",
           "airborne fidelity, m (median, 95th percentile)=median,p95@%g" % LIMITS["p95"],
-          "machine load average (1 min)=load1"]
+          "program's processor use, % of one core=cpu_pct", "machine load average (1 min)=load1"]
 
 
 def row_text(r):
     def g(k, f="%.0f"):
         return f % r[k] if k in r else "-"
-    return ("%3d  %s/%s/%s ms  cpu %s/%s/%s us  flush %s/%s/%s us  queued %s/%s  live %s/%s buf %s  "
-            "rss %.1f MB fds %d  fid %s/%s m  load %.2f" % (
+    return ("%3d  %s/%s/%s ms  cpu %s/%s/%s us  wall %s/%s us  late %s/%s us  flush %s/%s/%s us  queued %s/%s  "
+            "live %s/%s buf %s  rss %.1f MB fds %d  fid %s/%s m  cpu %s %%  load %.2f" % (
                 r["minute"], g("period_mean", "%.2f"), g("period_p99", "%.1f"), g("period_max", "%.1f"),
-                g("cpu_mean"), g("cpu_p99"), g("cpu_max"), g("flush_mean"), g("flush_p99"), g("flush_max"),
+                g("cpu_mean"), g("cpu_p99"), g("cpu_max"), g("wall_p99"), g("wall_max"), g("late_p99"),
+                g("late_max"), g("flush_mean"), g("flush_p99"), g("flush_max"),
                 g("queued"), g("queued_max"), g("active"), g("aircraft"), g("buffered"), r["rss_kb"] / 1024.0,
-                r["fds"], g("median", "%.1f"), g("p95", "%.1f"), r["load1"]))
+                r["fds"], g("median", "%.1f"), g("p95", "%.1f"), g("cpu_pct"), r["load1"]))
 
 
 def make_scenario(a, out):
@@ -272,13 +281,13 @@ def run(a):
         feed = live_run.start_feed(live, env, tcp, sent, logs, scenario, a.minutes * 60)
         started = time.time()
         log_tail = Tail(log_path)
-        last_row = started
-        print("min  loop period mean/p99/max  tick CPU mean/p99/max  frame flush  queued now/max  live active/"
+        last_row, last_cpu = started, proc_sample(prog.pid)[2]
+        print("min  loop period mean/p99/max  tick CPU mean/p99/max  tick wall p99/max  woke late p99/max  frame flush  queued now/max  live active/"
               "aircraft, buffered reports  resident memory, descriptors  fidelity median/p95  load")
         while time.time() < started + a.minutes * 60 + a.tail and prog.poll() is None:
             time.sleep(1)
             window.update()
-            rss, fds = proc_sample(prog.pid)
+            rss, fds, cpu_s = proc_sample(prog.pid)
             if window.sent_count and first_sent is None:
                 first_sent = time.time()
             if first_sent and time.time() - first_sent < 28:
@@ -288,7 +297,11 @@ def run(a):
                 if not load:
                     continue
                 now = time.time()
-                r = dict(load, minute=round((now - started) / 60), rss_kb=rss, fds=fds, load1=os.getloadavg()[0])
+                # The whole program's processor use since the last row, in per
+                # cent of one core (the loop's awake wait included).
+                r = dict(load, minute=round((now - started) / 60), rss_kb=rss, fds=fds, load1=os.getloadavg()[0],
+                         cpu_pct=100.0 * (cpu_s - last_cpu) / max(now - last_row, 1e-3))
+                last_cpu = cpu_s
                 ws, wt = window.write(out)
                 fid = subprocess.run(["nice", "-n", "19", a.fidelity, "--sent", ws, "--trace", wt, "--centre", a.centre,
                                       "--range", str(a.range), "--due-from", "%.3f" % last_row,

@@ -15,7 +15,8 @@ from checks import check, failures, finish  # noqa: E402
 
 
 FULL = ("12:00:01 Load: loop period mean 10.01 ms, 99th percentile 10.6 ms, largest 23.4 ms (5994 ticks); "
-        "tick CPU mean 87 us, 99th percentile 410 us, largest 1290 us; frame flush mean 310 us, 99th percentile "
+        "tick CPU mean 87 us, 99th percentile 410 us, largest 1290 us; tick wall mean 95 us, 99th percentile 430 us, "
+        "largest 5210 us; woke late mean 12 us, 99th percentile 40 us, largest 16500 us; frame flush mean 310 us, 99th percentile "
         "900 us, largest 2100 us (1180 frames); queued 0 now, 512 at most in a frame; live 498 active of 1003 "
         "aircraft, 8120 buffered reports")
 
@@ -25,9 +26,11 @@ def test_load_line():
     check(r is not None and r["period_p99"] == 10.6 and r["period_max"] == 23.4 and r["ticks"] == 5994,
           "the loop period figures are read")
     check(r["cpu_mean"] == 87 and r["flush_p99"] == 900 and r["queued_max"] == 512, "tick and flush figures are read")
+    check(r["wall_max"] == 5210 and r["late_p99"] == 40 and r["late_max"] == 16500,
+          "the tick's wall time and the wake-up lateness are read")
     check(r["active"] == 498 and r["aircraft"] == 1003 and r["buffered"] == 8120, "live traffic figures are read")
     # Without a simulator link or live traffic the line ends after the tick.
-    short = soak.parse_load(FULL.split("; frame")[0])
+    short = soak.parse_load(FULL.split("; tick wall")[0])
     check(short is not None and "flush_mean" not in short and "active" not in short and short["cpu_p99"] == 410,
           "a line without the other parts still gives the loop and tick")
     check(soak.parse_load("Control loop period: mean 10.00 ms, 99th percentile 10.1 ms, largest 11.0 ms") is None,

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sched.h>
 #include <time.h>
 #include <csignal>
 #include <sys/file.h>
@@ -10,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -174,6 +176,29 @@ bool registryWriteString(RegistryHive hive, const std::string& key, const std::s
 
 void beginTimerPeriod1ms() {}
 void endTimerPeriod1ms() {}
+
+namespace {
+thread_local std::optional<std::pair<int, sched_param>> ordinaryPriority;
+}
+
+std::string raiseTimingThreadPriority() {
+    int policy = 0;
+    sched_param before{};
+    if (::pthread_getschedparam(::pthread_self(), &policy, &before) != 0) return "unchanged (not readable)";
+    if (policy == SCHED_FIFO || policy == SCHED_RR) return "real-time already";
+    sched_param rt{};
+    rt.sched_priority = ::sched_get_priority_min(SCHED_FIFO);
+    if (const int e = ::pthread_setschedparam(::pthread_self(), SCHED_FIFO, &rt); e != 0)
+        return std::string("ordinary (real-time refused: ") + std::strerror(e) + ")";
+    ordinaryPriority.emplace(policy, before);
+    return "real-time";
+}
+
+void restoreThreadPriority() {
+    if (!ordinaryPriority) return;
+    ::pthread_setschedparam(::pthread_self(), ordinaryPriority->first, &ordinaryPriority->second);
+    ordinaryPriority.reset();
+}
 
 std::vector<std::string> commandLineArguments(int argc, char** argv) {
     std::vector<std::string> args;

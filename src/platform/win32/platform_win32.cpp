@@ -164,6 +164,26 @@ bool registryWriteString(RegistryHive hive, const std::string& key, const std::s
 void beginTimerPeriod1ms() { ::timeBeginPeriod(1); }
 void endTimerPeriod1ms() { ::timeEndPeriod(1); }
 
+namespace {
+thread_local std::optional<int> ordinaryPriority;
+}
+
+std::string raiseTimingThreadPriority() {
+    const int before = ::GetThreadPriority(::GetCurrentThread());
+    if (before == THREAD_PRIORITY_ERROR_RETURN) return "unchanged (not readable)";
+    if (before >= THREAD_PRIORITY_HIGHEST) return "highest already";
+    if (!::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_HIGHEST))
+        return "ordinary (highest refused: error " + std::to_string(::GetLastError()) + ")";
+    ordinaryPriority = before;
+    return "highest";
+}
+
+void restoreThreadPriority() {
+    if (!ordinaryPriority) return;
+    ::SetThreadPriority(::GetCurrentThread(), *ordinaryPriority);
+    ordinaryPriority.reset();
+}
+
 std::chrono::nanoseconds threadCpuTime() {
     FILETIME created, exited, kernel, user;
     if (!::GetThreadTimes(::GetCurrentThread(), &created, &exited, &kernel, &user)) return {};
