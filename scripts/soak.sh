@@ -35,5 +35,5 @@ strict=()
 echo "soak: ${SOAK_AIRCRAFT:-1000} aircraft for ${SOAK_MINUTES:-30} minutes at nice ${SOAK_NICE:-0} (load average now: $(cut -d' ' -f1-3 /proc/loadavg))"
 exec nice -n "${SOAK_NICE:-0}" python3 tests/support/soak.py --exe "$B/src/core/Ventrix_P3D" --simhost "$B/tools/simhost/simhost" \
   --rtfeed "$B/tools/rtfeed/rtfeed" --livgen "$B/tools/livgen/livgen" --fidelity "$B/tools/fidelity/trace_fidelity" \
-  --chart "$B/tools/fidelity/series_chart" --out "$OUT" --minutes "${SOAK_MINUTES:-30}" \
+  --chart "$B/tools/fidelity/series_chart" --reference "$B/bench/bench_control_loop" --out "$OUT" --minutes "${SOAK_MINUTES:-30}" \
   --aircraft "${SOAK_AIRCRAFT:-1000}" --seed "${SOAK_SEED:-1}" "${recs[@]}" "${regdb[@]}" "${strict[@]}"

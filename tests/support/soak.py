@@ -119,6 +119,11 @@ def verdict(rows, figures, strict):
     check("loop period 99th percentile, worst minute, ms",
           max((r["period_p99"] for r in loaded), default=None), LIMITS["period_p99"], strict)
     check("loop period largest, ms", max((r["period_max"] for r in loaded), default=None), LIMITS["period_max"], strict)
+    ref = [r for r in rows if "ref_p99" in r]
+    if ref:
+        # Not the program's: the machine's own timing, for telling the two apart.
+        lines.append("info machine: an empty loop in the same minutes: 99th percentile, worst minute %.1f ms, "
+                     "largest %.1f ms" % (max(r["ref_p99"] for r in ref), max(r["ref_max"] for r in ref)))
     check("tick CPU mean, worst minute, us", max((r["cpu_mean"] for r in loaded), default=None), LIMITS["cpu_mean"],
           strict, "%.0f")
     check("resident memory growth after minute 5", rss_growth(rows), LIMITS["rss_growth"], strict, "%.4f")
@@ -217,10 +222,12 @@ def proc_sample(pid):
 COLUMNS = ["minute", "period_mean", "period_p99", "period_max", "cpu_mean", "cpu_p99", "cpu_max", "wall_p99",
            "wall_max", "late_p99", "late_max", "flush_mean",
            "flush_p99", "flush_max", "queued", "queued_max", "active", "aircraft", "buffered", "rss_kb", "fds",
-           "median", "p95", "cpu_pct", "load1"]
+           "median", "p95", "cpu_pct", "ref_p99", "ref_max", "load1"]
 
 
 PANELS = ["control loop period, ms (mean, 99th percentile, largest)=period_mean,period_p99,period_max@%g" % LIMITS["period_p99"],
+          "an empty loop beside it: the machine's period, ms (99th percentile, largest)=ref_p99,ref_max@%g"
+          % LIMITS["period_p99"],
           "tick CPU time, us (mean, 99th percentile)=cpu_mean,cpu_p99@%g" % LIMITS["cpu_mean"],
           "tick wall time and wake-up lateness, us (99th percentile)=wall_p99,late_p99",
           "frame flush, us (mean, 99th percentile)=flush_mean,flush_p99",
@@ -235,12 +242,13 @@ def row_text(r):
     def g(k, f="%.0f"):
         return f % r[k] if k in r else "-"
     return ("%3d  %s/%s/%s ms  cpu %s/%s/%s us  wall %s/%s us  late %s/%s us  flush %s/%s/%s us  queued %s/%s  "
-            "live %s/%s buf %s  rss %.1f MB fds %d  fid %s/%s m  cpu %s %%  load %.2f" % (
+            "live %s/%s buf %s  rss %.1f MB fds %d  fid %s/%s m  cpu %s %%  machine %s/%s ms  load %.2f" % (
                 r["minute"], g("period_mean", "%.2f"), g("period_p99", "%.1f"), g("period_max", "%.1f"),
                 g("cpu_mean"), g("cpu_p99"), g("cpu_max"), g("wall_p99"), g("wall_max"), g("late_p99"),
                 g("late_max"), g("flush_mean"), g("flush_p99"), g("flush_max"),
                 g("queued"), g("queued_max"), g("active"), g("aircraft"), g("buffered"), r["rss_kb"] / 1024.0,
-                r["fds"], g("median", "%.1f"), g("p95", "%.1f"), g("cpu_pct"), r["load1"]))
+                r["fds"], g("median", "%.1f"), g("p95", "%.1f"), g("cpu_pct"), g("ref_p99", "%.1f"),
+                g("ref_max", "%.1f"), r["load1"]))
 
 
 def make_scenario(a, out):
@@ -270,7 +278,7 @@ def run(a):
     sim, prog, logs, trace, sent = live_run.start(live, env, install, titles, out, trace_interval="1",
                                                   simhost_args=("--quiet-op", "SetDataOnSimObject"))
     log_path = os.path.join(install, "Log.txt")
-    feed, ok, rows, early, first_sent = None, True, [], [], None
+    feed, reference, ok, rows, early, first_sent = None, None, True, [], [], None
     window = Window(sent, trace)
     try:
         if not live_run.wait_for(lambda: "Waiting for RealTraffic to connect" in read(log_path), 60):
@@ -281,6 +289,13 @@ def run(a):
         feed = live_run.start_feed(live, env, tcp, sent, logs, scenario, a.minutes * 60)
         started = time.time()
         log_tail = Tail(log_path)
+        # The machine's own timing beside the program's: the same loop with
+        # nothing to do, its figures every minute in the program's format.
+        ref_path, ref_last = os.path.join(out, "machine_loop.txt"), None
+        if a.reference:
+            reference = subprocess.Popen([a.reference, "--every", "60", str(a.minutes * 60 + a.tail)],
+                                         stdout=open(ref_path, "w"), stderr=subprocess.STDOUT)
+            ref_tail = Tail(ref_path)
         last_row, last_cpu = started, proc_sample(prog.pid)[2]
         print("min  loop period mean/p99/max  tick CPU mean/p99/max  tick wall p99/max  woke late p99/max  frame flush  queued now/max  live active/"
               "aircraft, buffered reports  resident memory, descriptors  fidelity median/p95  load")
@@ -292,6 +307,9 @@ def run(a):
                 first_sent = time.time()
             if first_sent and time.time() - first_sent < 28:
                 early.append((window.sent_count, rss))
+            if a.reference:
+                for line in ref_tail.lines():
+                    ref_last = parse_load(line) or ref_last
             for line in log_tail.lines():
                 load = parse_load(line)
                 if not load:
@@ -302,6 +320,8 @@ def run(a):
                 r = dict(load, minute=round((now - started) / 60), rss_kb=rss, fds=fds, load1=os.getloadavg()[0],
                          cpu_pct=100.0 * (cpu_s - last_cpu) / max(now - last_row, 1e-3))
                 last_cpu = cpu_s
+                if ref_last:
+                    r.update(ref_p99=ref_last["period_p99"], ref_max=ref_last["period_max"])
                 ws, wt = window.write(out)
                 fid = subprocess.run(["nice", "-n", "19", a.fidelity, "--sent", ws, "--trace", wt, "--centre", a.centre,
                                       "--range", str(a.range), "--due-from", "%.3f" % last_row,
@@ -315,6 +335,9 @@ def run(a):
                 last_row = now
                 print(row_text(r), flush=True)
     finally:
+        if reference:
+            reference.kill()
+            reference.wait()
         ok = live_run.finish(prog, feed, sim, logs) and ok
     shutil.copyfile(log_path, os.path.join(out, "Log.txt"))
     ok = live_run.print_log_summary(read(log_path)) and ok
@@ -366,14 +389,16 @@ def main():
     p.add_argument("--strict", action="store_true", help="hold the loop, tick and memory figures to their limits")
     p.add_argument("--ground", action="append", default=[])
     p.add_argument("--set", action="append", default=[])
+    p.add_argument("--reference", help="bench_control_loop, run beside the program as the machine's timing")
     a = p.parse_args()
     if not a.recording:
         a.recording = [os.path.join(data, "traffic", n) for n in
                        ("monterey_bay_2025-06-01_hour.rtrec", "lszh_ground_2019_arranged.rtrec")]
     if not a.regdb:
         a.regdb = [os.path.join(data, "registrations", "vrs_standing_data_aircraft.csv")]
-    for k in ("exe", "simhost", "rtfeed", "livgen", "fidelity", "chart"):
-        setattr(a, k, os.path.abspath(getattr(a, k)))
+    for k in ("exe", "simhost", "rtfeed", "livgen", "fidelity", "chart", "reference"):
+        if getattr(a, k):
+            setattr(a, k, os.path.abspath(getattr(a, k)))
     sys.exit(0 if run(a) else 1)
 
 
