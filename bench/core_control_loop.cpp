@@ -39,9 +39,7 @@ int reference(double every, double seconds) {
             const auto t = steady_clock::now();
             period.tickStarted(t);
             if (t >= next) {
-                std::printf("%s\n", vntx::loadLine(period, cpu, "tick wall " + wall.microsecondsText() +
-                                                                  "; woke late " + late.microsecondsText())
-                                        .c_str());
+                std::printf("%s\n", vntx::loadLine(period, cpu, vntx::tickTimingText(wall, late)).c_str());
                 std::fflush(stdout);
                 period.restart();
                 late.restart();

@@ -259,8 +259,7 @@ void connectAndRun() {
             tickWall.add(std::chrono::steady_clock::now() - started);
             if (started >= nextLoadLine) {
                 // Once a minute: how the loop and the parts it drives keep up under load.
-                std::string more = "tick wall " + tickWall.microsecondsText() + "; woke late " +
-                                   wokeLate.microsecondsText();
+                std::string more = tickTimingText(tickWall, wokeLate);
                 if (auto link = callOr(h.simLinkLoad, std::string()); !link.empty()) more += "; " + link;
                 if (auto traffic = callOr(h.trafficLoad, std::string()); !traffic.empty()) more += "; " + traffic;
                 logLine(loadLine(minuteStats, tickCpu, more));

@@ -72,4 +72,8 @@ std::string loadLine(const LoopPeriodStats& period, const DurationStats& tickCpu
     return line;
 }
 
+std::string tickTimingText(const DurationStats& tickWall, const DurationStats& wokeLate) {
+    return "tick wall " + tickWall.microsecondsText() + "; woke late " + wokeLate.microsecondsText();
+}
+
 }  // namespace vntx

@@ -68,4 +68,7 @@ private:
 // the other parts' figures (each "; "-separated).
 std::string loadLine(const LoopPeriodStats& period, const DurationStats& tickCpu, const std::string& more);
 
+// The loop's own timing for a load line's other parts: "tick wall {}; woke late {}".
+std::string tickTimingText(const DurationStats& tickWall, const DurationStats& wokeLate);
+
 }  // namespace vntx
